@@ -1,0 +1,81 @@
+#include "K4Status_U.h"
+
+#include "ErrorText.h"
+#include "MessageBoxes.h"
+#include "SessionEndWatcher.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
+#include <QSessionManager>
+
+#include <exception>
+
+namespace {
+
+// Reports an error that escapes any event handler in the standard error box
+// and goes on with the next event, as every handler of the window does.
+class QuorvelApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* e) override
+    {
+        try {
+            return QApplication::notify(receiver, e);
+        } catch (const std::exception& error) {
+            MessageBoxes::instance().standardError(activeWindow(), StandardErrorText(error));
+        } catch (...) {
+            MessageBoxes::instance().standardError(activeWindow(), QStringLiteral("Unknown error."));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QuorvelApplication app(argc, argv);
+    // The shutdown sequence ends the program, not the closing of its window.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel.png")));
+    QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    QApplication::setDesktopFileName(QStringLiteral("quorvel"));
+
+    std::unique_ptr<Tfrm_framework> frm_framework;
+    try {
+        frm_framework = std::make_unique<Tfrm_framework>();
+    } catch (const std::exception& error) {
+        MessageBoxes::instance().startupError(
+            StartupErrorText(error, QFileInfo(QCoreApplication::applicationFilePath()).fileName(), 0));
+        return 1;
+    }
+
+    Tfrm_framework* window = frm_framework.get();
+    QObject::connect(window, &Tfrm_framework::terminateRequested, &app, [] { QCoreApplication::exit(0); });
+
+    // Log-off and system shutdown ask first; when they go ahead the program
+    // ends without its shutdown sequence, so the capture file is closed here.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window, [window](QSessionManager& manager) {
+        if (manager.allowsInteraction()) {
+            const bool canClose = window->FormCloseQuery();
+            manager.release();
+            if (!canClose) {
+                manager.cancel();
+                return;
+            }
+        }
+        window->EndSessionAbruptly();
+    });
+    SessionEndWatcher signals;
+    QObject::connect(&signals, &SessionEndWatcher::sessionEnding, window, [window] {
+        window->EndSessionAbruptly();
+        QCoreApplication::exit(0);
+    });
+
+    window->show();
+    const int code = QApplication::exec();
+    frm_framework.reset();
+    return code;
+}

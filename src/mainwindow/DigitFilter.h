@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+// Removes every character that is not an ASCII digit, keeping the digits in
+// order: a global PCRE2 substitution of "[^0-9]" with the empty string.
+class DigitFilter {
+public:
+    DigitFilter();
+    ~DigitFilter();
+    DigitFilter(const DigitFilter&) = delete;
+    DigitFilter& operator=(const DigitFilter&) = delete;
+
+    QString apply(const QString& text) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,593 @@
+#include "K4Status_U.h"
+
+#include "ui_K4Status_U.h"
+
+#include "AppVersion.h"
+#include "DateTimeText.h"
+#include "Delay.h"
+#include "ErrorText.h"
+#include "FormatSettings.h"
+#include "LevelChart.h"
+#include "LocalClock.h"
+#include "MessageBoxes.h"
+#include "NumberText.h"
+#include "ProgramErrors.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPrinter>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+const QColor kPointRed(255, 0, 0);
+
+} // namespace
+
+Tfrm_framework::Tfrm_framework(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::Tfrm_framework>()), K4Telnet(std::make_unique<::K4Telnet>())
+{
+    ui->setupUi(this);
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPixelSize(11);
+    setFont(tahoma);
+    for (QLabel* bold : {ui->Label1, ui->Label14, ui->Label21}) {
+        QFont f = tahoma;
+        f.setBold(true);
+        bold->setFont(f);
+    }
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(1013, 485);
+    if (const QScreen* screen = QWidget::screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+    // Labels that size themselves to their text.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->property("autoSize").toBool())
+            label->adjustSize();
+    }
+
+    // The link: events raised on the reader thread are handed to this thread
+    // as queued calls; the reader thread never waits for them.
+    K4Telnet->Port = 9200;
+    K4Telnet->Terminal = QStringLiteral("dumb");
+    K4Telnet->ThreadedEvent = true;
+    K4Telnet->OnStatus = [this](void* sender, TIdStatus status, const QString& text) {
+        if (QThread::currentThread() == thread()) {
+            K4TelnetStatus(sender, status, text);
+        } else {
+            QMetaObject::invokeMethod(
+                this, [this, sender, status, text] { guarded([&] { K4TelnetStatus(sender, status, text); }); },
+                Qt::QueuedConnection);
+        }
+    };
+    K4Telnet->OnConnected = [this] { K4TelnetConnected(); };
+    K4Telnet->OnDisconnected = [this] { K4TelnetDisconnected(); };
+    K4Telnet->OnDataAvailable = [this](const TIdBytes& buffer) {
+        QMetaObject::invokeMethod(
+            this, [this, buffer] { guarded([&] { K4TelnetDataAvailable(buffer); }); }, Qt::QueuedConnection);
+    };
+
+    // A coarse timer may drift by up to 5 % of its interval: minutes over a long period.
+    Poller = new QTimer(this);
+    Poller->setObjectName(QStringLiteral("Poller"));
+    Poller->setTimerType(Qt::PreciseTimer);
+    Poller->setInterval(1000);
+    UserTimer = new QTimer(this);
+    UserTimer->setObjectName(QStringLiteral("UserTimer"));
+    UserTimer->setTimerType(Qt::PreciseTimer);
+    UserTimer->setInterval(1000);
+    connect(Poller, &QTimer::timeout, this, [this] { guarded([this] { PollerTimer(); }); });
+    connect(UserTimer, &QTimer::timeout, this, [this] { guarded([this] { UserTimerTimer(); }); });
+    UserTimer->start();
+
+    connect(ui->bStartPoller, &QPushButton::clicked, this, [this] { guarded([this] { bStartPollerClick(); }); });
+    connect(ui->bStopPoller, &QPushButton::clicked, this, [this] { guarded([this] { bStopPollerClick(); }); });
+    connect(ui->bBeginCapture, &QPushButton::clicked, this, [this] { guarded([this] { bBeginCaptureClick(); }); });
+    connect(ui->bEndCapture, &QPushButton::clicked, this, [this] { guarded([this] { bEndCaptureClick(); }); });
+    connect(ui->Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+
+    ui->bStartPoller->setFocus();
+}
+
+Tfrm_framework::~Tfrm_framework()
+{
+    // The link goes first: its reader thread must have ended before the
+    // window it posts to goes away.
+    K4Telnet.reset();
+    S.txt.Close();
+}
+
+LevelChart* Tfrm_framework::chart() const
+{
+    return ui->chtFastLine1;
+}
+
+void Tfrm_framework::guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        showStandardError(StandardErrorText(error));
+    } catch (...) {
+        showStandardError(QStringLiteral("Unknown error."));
+    }
+}
+
+void Tfrm_framework::showStandardError(const QString& text)
+{
+    // Timers keep ticking behind an open box: a fault that repeats every second
+    // must not stack a new box each time. The same text is dropped while it is
+    // on screen; other texts wait their turn.
+    if (m_errorBoxOpen) {
+        if (text != m_shownError && !m_pendingErrors.contains(text))
+            m_pendingErrors.append(text);
+        return;
+    }
+    m_errorBoxOpen = true;
+    m_shownError = text;
+    for (;;) {
+        MessageBoxes::instance().standardError(this, m_shownError);
+        if (m_pendingErrors.isEmpty())
+            break;
+        m_shownError = m_pendingErrors.takeFirst();
+    }
+    m_shownError.clear();
+    m_errorBoxOpen = false;
+}
+
+void Tfrm_framework::setCaption(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    if (label->property("autoSize").toBool())
+        label->adjustSize();
+}
+
+bool Tfrm_framework::event(QEvent* e)
+{
+    // Qt reports every re-activation; the starting state is set only once.
+    if (e->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        guarded([this] { FormActivate(); });
+    }
+    return QWidget::event(e);
+}
+
+void Tfrm_framework::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::LocaleChange)
+        FormatSettings::reloadFromSystem();
+    QWidget::changeEvent(e);
+}
+
+void Tfrm_framework::closeEvent(QCloseEvent* e)
+{
+    bool canClose = true;
+    try {
+        canClose = FormCloseQuery();
+    } catch (...) {
+        canClose = true;  // a box that cannot be shown counts as permission
+    }
+    if (!canClose) {
+        e->ignore();
+        return;
+    }
+    try {
+        FormClose();
+    } catch (const std::exception& error) {
+        showStandardError(StandardErrorText(error));
+        e->ignore();
+        return;
+    }
+    e->accept();
+}
+
+// ---------------------------------------------------------------------------
+// Activation and close
+
+void Tfrm_framework::FormActivate()
+{
+    ui->bBeginCapture->setEnabled(false);
+    ui->bEndCapture->setEnabled(false);
+    setWindowTitle(QStringLiteral("Quorvel, version ") + FileVersion() + QStringLiteral(", by Orvane"));
+    S.FileWrite = false;
+    S.bCloseRequest = false;
+    K4Telnet->Disconnect();
+    K4Telnet->ConnectTimeout = 2000;
+    ui->OnLineLED->setColour(Led::LedColour::Red);
+    ui->DataLED->setColour(Led::LedColour::Red);
+    ui->PollerLED->setColour(Led::LedColour::Red);
+    S.bConnectionStatus = false;
+    for (QLabel* label : {ui->lAverage, ui->lFileName, ui->lWrittenData, ui->lRunningAverage, ui->lAverageCount,
+                          ui->lAccumulatorTotal, ui->lNextReset})
+        setCaption(label, QString());
+    ui->HostAddress->setFocus();
+    chart()->ConfigureAtActivation();
+}
+
+bool Tfrm_framework::FormCloseQuery()
+{
+    return MessageBoxes::instance().confirmation(this, QStringLiteral("Are you sure you want to exit?")) !=
+           BoxResult::No;
+}
+
+void Tfrm_framework::FormClose()
+{
+    ComsClose();
+}
+
+void Tfrm_framework::EndSessionAbruptly()
+{
+    if (S.FileWrite) {
+        S.FileWrite = false;
+        try {
+            S.txt.Close();
+        } catch (const std::exception&) {
+            // Every record already reached the file whole; nothing is lost here.
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Poller control and shutdown
+
+void Tfrm_framework::closeCaptureFile()
+{
+    S.FileWrite = false;
+    S.txt.Close();
+}
+
+void Tfrm_framework::bStartPollerClick()
+{
+    ui->bBeginCapture->setEnabled(true);
+    // Recording stops here; the open file is closed like End Capture does,
+    // so it is complete and the next capture starts a new one.
+    if (S.FileWrite)
+        closeCaptureFile();
+    S.FileWrite = false;
+    if (IPTest(ui->HostAddress->text())) {
+        S.bCommandedStatus = true;
+        ConnectToRadio();
+        SendToRadio(QStringLiteral("K41;"));
+        if (!Poller->isActive())  // an enabled timer keeps its period
+            Poller->start();
+    } else {
+        MessageBoxes::instance().information(this,
+                                             QStringLiteral("You must enter a valid IP address in the host window."));
+        ui->HostAddress->setFocus();
+    }
+}
+
+void Tfrm_framework::bStopPollerClick()
+{
+    ui->bBeginCapture->setEnabled(false);
+    ui->bEndCapture->setEnabled(false);
+    Poller->stop();
+    ui->PollerLED->setColour(Led::LedColour::Red);
+    ui->DataLED->setColour(Led::LedColour::Red);
+    S.bCommandedStatus = false;
+    if (S.bConnectionStatus) {
+        if (S.FileWrite)
+            closeCaptureFile();
+        DisconnectFromRadio();
+    } else if (!S.bCloseRequest) {
+        MessageBoxes::instance().information(this, QStringLiteral("You are already disconnected"));
+    }
+}
+
+void Tfrm_framework::ComsClose()
+{
+    S.bCloseRequest = true;
+    Poller->stop();
+    // The programmatic click runs the whole Stop Poller handler; called
+    // directly so that its errors interrupt the close.
+    bStopPollerClick();
+    DisconnectFromRadio();
+    ui->OnLineLED->setColour(Led::LedColour::Red);
+    ui->DataLED->setColour(Led::LedColour::Blue);
+    if (S.FileWrite)
+        closeCaptureFile();
+    emit terminateRequested();
+}
+
+// ---------------------------------------------------------------------------
+// Poll cycle
+
+void Tfrm_framework::PollerTimer()
+{
+    S.polleractive = true;
+    S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now());
+    setCaption(ui->Label6, S.sDTG);
+    S.AllowStop = false;
+    if (S.bCommandedStatus)
+        SendToRadio(QStringLiteral("sm;"));
+    FlashPollerLED();
+    if (S.bCommandedStatus) {
+        SendToRadio(QStringLiteral("smh;"));
+        delay(300);
+        if (S.AverageCount > 3600) {
+            S.AverageCount = 0;
+            S.AverageRunningTotal = 0;
+        }
+    }
+
+    S.smRadioResponse = m_digitFilter.apply(S.smRadioResponse);
+    if (S.smRadioResponse.isEmpty())
+        S.smRadioResponse = QStringLiteral("180");
+    ui->SMeterBar->setPosition(StrToInt(S.smRadioResponse));
+    setCaption(ui->SMeterBarCount, S.smRadioResponse);
+
+    S.sNewSMH = m_digitFilter.apply(S.smhRadioResponse);
+    const bool haveReading = !S.sNewSMH.isEmpty();
+    if (haveReading) {
+        ui->lReturnedData->setText(S.smhRadioResponse);
+        S.smhRadioResponse.clear();
+    } else {
+        S.sNewSMH = QStringLiteral("180");
+    }
+
+    // Only a reading the radio actually sent goes into the sums: the no-reply
+    // value would record a plausible level for a silent radio.
+    if (S.FileWrite && haveReading) {
+        S.AverageCount += 1;
+        S.AverageRunningTotal += StrToFloat(S.sNewSMH);
+        S.Average = S.AverageRunningTotal / S.AverageCount;
+        setCaption(ui->lAverageCount, FloatToStr(S.AverageCount));
+        setCaption(ui->lAccumulatorTotal, FloatToStr(double(RoundHalfEven(S.AverageRunningTotal))));
+        setCaption(ui->lRunningAverage, FloatToStr(double(RoundHalfEven(S.Average))));
+        setCaption(ui->lNextReset, FloatToStr(ui->seHowLong->value() - S.AverageCount));
+    }
+
+    S.polleractive = false;
+    S.AllowStop = true;
+    if (!S.bCommandedStatus) {
+        Poller->stop();
+        ui->PollerLED->setColour(Led::LedColour::Red);
+        ui->DataLED->setColour(Led::LedColour::Red);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Capture file
+
+void Tfrm_framework::setIntervalOf(QTimer* timer, int milliseconds)
+{
+    // The same interval keeps the running period; a new one restarts it.
+    if (timer->interval() != milliseconds)
+        timer->setInterval(milliseconds);
+}
+
+void Tfrm_framework::bBeginCaptureClick()
+{
+    const QString suffix = ui->Additionaldata->text().left(10);
+    ui->Additionaldata->setText(suffix);
+    ui->bBeginCapture->setEnabled(false);
+    ui->bEndCapture->setEnabled(true);
+    S.Counter = 0;
+    if (!IPTest(ui->HostAddress->text()))
+        return;
+
+    S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now()) + QStringLiteral("-") + suffix +
+             QStringLiteral(".csv");
+    S.sFilePath = QDir::toNativeSeparators(QDir::currentPath());
+    S.sFileName = S.sFilePath + QDir::separator() + S.sDTG;
+    setCaption(ui->lFileName, S.sDTG);
+    // The suffix must name a file in the working directory, not a path out of it.
+    if (suffix.contains(QLatin1Char('/')) || suffix.contains(QLatin1Char('\\')))
+        throw EInOutError(3);
+    S.txt.Assign(S.sFileName);
+    S.txt.Append();
+    S.AverageCount = 0;
+    S.AverageRunningTotal = 0;
+    S.FileWrite = true;
+    setIntervalOf(UserTimer, ui->seHowLong->value() * 1000);
+}
+
+void Tfrm_framework::bEndCaptureClick()
+{
+    ui->bBeginCapture->setEnabled(true);
+    ui->bEndCapture->setEnabled(false);
+    S.AverageCount = 0;
+    S.AverageRunningTotal = 0;
+    if (S.FileWrite) {
+        closeCaptureFile();
+    } else {
+        MessageBoxes::instance().information(
+            this, QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Integration tick
+
+void Tfrm_framework::UserTimerTimer()
+{
+    if (!S.FileWrite)
+        return;
+    S.Counter += 1;
+    // A period without a single reading has nothing to record.
+    if (S.AverageCount <= 0)
+        return;
+
+    double level = S.Average;
+    if (level > 115)
+        level -= 274;
+    else if (level < 30)
+        level -= 17;
+    level = -level;  // every record carries the level with the same sign
+    if (!FitsWholeNumber(level)) {
+        // Only an absurd reading gets here; drop the period rather than record nonsense.
+        S.AverageCount = 0;
+        S.AverageRunningTotal = 0;
+        throw EConvertError::invalidInteger(FloatToStr(level));
+    }
+    S.Average = level;
+    // The first period may be partial: it is recorded but not plotted.
+    if (S.Counter > 1)
+        chart()->Add(S.Average, FormatDateTime(QStringLiteral("hh:nn:ss"), LocalClock::now()), kPointRed);
+    S.Average = double(RoundHalfEven(S.Average));
+    setCaption(ui->lAverage, FloatToStr(S.Average));
+    const QString line = FormatDateTime(QStringLiteral("MM/DD/YY,HH:NN:SS,"), LocalClock::now()) + S.sNewSMH +
+                         QStringLiteral(",") + FloatToStr(S.Average);
+    setCaption(ui->lWrittenData, line);
+    S.txt.WriteLine(line);
+    S.AverageCount = 0;
+    S.AverageRunningTotal = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Printing
+
+void Tfrm_framework::Button1Click()
+{
+    QPrinter printer;
+    if (!MessageBoxes::instance().printDialog(this, printer))
+        return;
+    chart()->PrintTo(printer);
+}
+
+// ---------------------------------------------------------------------------
+// Radio link control
+
+bool Tfrm_framework::IPTest(const QString& S)
+{
+    if (S.isEmpty())
+        return false;
+    int counter = 0;
+    for (const QChar c : S) {
+        if (c == u'.')
+            counter += 1;
+        else if (c < u'0' || c > u'9')
+            counter = 255;
+    }
+    return counter == 3;
+}
+
+QString Tfrm_framework::ConnectFailureText()
+{
+    return QStringList{
+        QStringLiteral("K4 communications failed, possible problems are:"),
+        QString(),
+        QStringLiteral("1.  The radio may be off."),
+        QStringLiteral("2.  Your network may be misconfigured."),
+        QStringLiteral("3.  The IP address may be wrong."),
+        QStringLiteral("4.  The port may be wrong, normally use port 9200."),
+        QString(),
+        QStringLiteral("Tap MENU on your K4, and scroll to \"IP Address\", to get the radios IP address."),
+    }
+        .join(QLatin1Char('\r'));
+}
+
+void Tfrm_framework::ConnectToRadio()
+{
+    if (!IPTest(ui->HostAddress->text())) {
+        MessageBoxes::instance().information(this,
+                                             QStringLiteral("Connect To Radio: You must enter a valid IP address"));
+        ui->HostAddress->setFocus();
+        return;
+    }
+    if (S.bConnectionStatus)
+        return;
+    try {
+        K4Telnet->Host = ui->HostAddress->text();
+        S.iPort = StrToInt(ui->PortAddress->text());
+        S.sPort = QString::number(S.iPort);
+        K4Telnet->Port = static_cast<quint16>(static_cast<quint32>(S.iPort) & 0xFFFFu);
+        S.sHost = ui->HostAddress->text();
+        // A reply left half-way by an earlier connection must not join the new one's.
+        m_framer.clear();
+        K4Telnet->Connect();
+    } catch (...) {
+        MessageBoxes::instance().warning(this, ConnectFailureText());
+    }
+}
+
+void Tfrm_framework::DisconnectFromRadio()
+{
+    if (!S.AllowStop)
+        return;
+    ui->lReturnedData->clear();
+    Poller->stop();
+    if (!S.polleractive) {
+        K4Telnet->Disconnect();
+        ui->OnLineLED->setColour(Led::LedColour::Red);
+    }
+}
+
+void Tfrm_framework::SendToRadio(const QString& sCommand)
+{
+    if (!S.bConnectionStatus)
+        return;
+    K4Telnet->SendString(sCommand);
+    delay(100);
+}
+
+void Tfrm_framework::K4TelnetConnected()
+{
+    ui->OnLineLED->setColour(Led::LedColour::Lime);
+    S.bConnectionStatus = true;
+}
+
+void Tfrm_framework::K4TelnetDisconnected()
+{
+    ui->PollerLED->setColour(Led::LedColour::Red);
+    ui->DataLED->setColour(Led::LedColour::Red);
+    ui->OnLineLED->setColour(Led::LedColour::Red);
+    S.bConnectionStatus = false;
+    DisconnectFromRadio();
+}
+
+void Tfrm_framework::K4TelnetStatus(void*, TIdStatus, const QString& AStatusText)
+{
+    setCaption(ui->LastNetRequestLabel, AStatusText);
+    setCaption(ui->LastPortlabel, S.sPort);
+    setCaption(ui->LastIP, S.sHost);
+    if (AStatusText == QLatin1String("Disconnected.")) {
+        ui->OnLineLED->setColour(Led::LedColour::Red);
+        ui->DataLED->setColour(Led::LedColour::Red);
+        S.bConnectionStatus = false;
+    }
+}
+
+void Tfrm_framework::K4TelnetDataAvailable(const TIdBytes& Buffer)
+{
+    S.AllowStop = false;
+    S.sRadioResponse = ::K4Telnet::BytesToString(Buffer);
+    // Sorted on arrival, before the flash: the flash's waits let the next
+    // chunk's step run, and a later reply must never be overwritten by an
+    // earlier one resuming after it.
+    const QStringList replies = m_framer.feed(S.sRadioResponse);
+    for (const QString& reply : replies) {
+        if (reply.contains(QLatin1String("SMH")))
+            S.smhRadioResponse = reply;
+        else
+            S.smRadioResponse = reply;
+    }
+    FlashDataLED();
+    S.AllowStop = true;
+}
+
+// ---------------------------------------------------------------------------
+// LEDs
+
+void Tfrm_framework::FlashDataLED()
+{
+    ui->DataLED->setColour(Led::LedColour::Blue);
+    delay(25);
+    ui->DataLED->setColour(Led::LedColour::Lime);
+    delay(25);
+}
+
+void Tfrm_framework::FlashPollerLED()
+{
+    ui->PollerLED->setColour(Led::LedColour::Blue);
+    delay(25);
+    ui->PollerLED->setColour(Led::LedColour::Lime);
+    delay(25);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "CaptureWriter.h"
+
+#include <QString>
+
+// The state every handler of the window shares instead of passing arguments.
+// One instance per window; everything starts zeroed, false or empty.
+// Touched on the user-interface thread only: the link's reader thread hands
+// its results over as queued events.
+struct SharedState {
+    // Flags
+    bool bCommandedStatus = false;   // the user has started polling
+    bool bConnectionStatus = false;  // the link reports itself connected
+    bool bCloseRequest = false;      // shutdown is in progress
+    bool FileWrite = false;          // a capture file is open and records are written
+    bool polleractive = false;       // a poll tick is running
+    bool AllowStop = false;          // no receive step and no poll tick is half-way
+
+    // Texts
+    QString sHost;
+    QString sPort;
+    QString sRadioResponse;
+    QString smRadioResponse;
+    QString smhRadioResponse;
+    QString sNewSMH;
+    QString sDTG;
+    QString sFilePath;
+    QString sFileName;
+
+    // Numbers
+    qint32 iPort = 0;
+    double AverageCount = 0;
+    double AverageRunningTotal = 0;
+    double Average = 0;
+    qint32 Counter = 0;
+
+    // The capture file
+    CaptureWriter txt;
+};
