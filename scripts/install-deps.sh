@@ -6,11 +6,11 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-tools-dev qt6-tools-dev-tools
-  qt6-l10n-tools libgl-dev
+  qt6-l10n-tools libgl-dev libqt6opengl6-dev libvulkan-dev
   libpcre2-dev
   qt6-qpa-plugins
   xvfb xauth x11-apps imagemagick
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-wine xdotool
   clang libclang-rt-14-dev llvm
   libtelnet-dev
   python3

@@ -68,8 +68,8 @@ int main(int argc, char* argv[])
         }
         window->EndSessionAbruptly();
     });
-    SessionEndWatcher signals;
-    QObject::connect(&signals, &SessionEndWatcher::sessionEnding, window, [window] {
+    SessionEndWatcher sessionEnd;
+    QObject::connect(&sessionEnd, &SessionEndWatcher::sessionEnding, window, [window] {
         window->EndSessionAbruptly();
         QCoreApplication::exit(0);
     });

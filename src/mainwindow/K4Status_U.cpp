@@ -14,8 +14,11 @@
 #include "ProgramErrors.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPrinter>
 #include <QScreen>
@@ -26,11 +29,29 @@ namespace {
 
 const QColor kPointRed(255, 0, 0);
 
+// The design's font is Tahoma. Linux desktops rarely have it, but Wine's
+// metric-compatible Tahoma is often installed outside fontconfig's folders;
+// without either, fontconfig picks its usual fallback.
+void addTahomaIfAvailable()
+{
+    static const bool once = [] {
+        if (QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
+            return true;
+        for (const char* path : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+            if (QFile::exists(QString::fromLatin1(path)))
+                QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+        }
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
 } // namespace
 
 Tfrm_framework::Tfrm_framework(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::Tfrm_framework>()), K4Telnet(std::make_unique<::K4Telnet>())
 {
+    addTahomaIfAvailable();
     ui->setupUi(this);
     QFont tahoma(QStringLiteral("Tahoma"));
     tahoma.setPixelSize(11);
@@ -386,7 +407,10 @@ void Tfrm_framework::bBeginCaptureClick()
     S.AverageCount = 0;
     S.AverageRunningTotal = 0;
     S.FileWrite = true;
-    setIntervalOf(UserTimer, ui->seHowLong->value() * 1000);
+    // The spin edit holds its text to 2..3600 when it loses the focus; a value
+    // typed but never confirmed is held to the same range here.
+    const int seconds = std::clamp(ui->seHowLong->value(), HowLongSpinEdit::kMinimum, HowLongSpinEdit::kMaximum);
+    setIntervalOf(UserTimer, seconds * 1000);
 }
 
 void Tfrm_framework::bEndCaptureClick()

@@ -1,0 +1,68 @@
+#include "Led.h"
+
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+
+Led::Led(QWidget* parent)
+    : QWidget(parent)
+{
+}
+
+void Led::setColour(LedColour colour)
+{
+    if (colour == m_colour)
+        return;
+    m_colour = colour;
+    update();
+}
+
+Led::LedColour Led::colour() const
+{
+    return m_colour;
+}
+
+QColor Led::fillColour() const
+{
+    return fillColour(m_colour);
+}
+
+QColor Led::fillColour(LedColour colour)
+{
+    switch (colour) {
+    case LedColour::White:
+        return QColor(255, 255, 255);
+    case LedColour::Red:
+        return QColor(255, 0, 0);
+    case LedColour::Lime:
+        return QColor(0, 255, 0);
+    case LedColour::Blue:
+        return QColor(0, 0, 255);
+    }
+    return QColor(255, 255, 255);
+}
+
+QSize Led::sizeHint() const
+{
+    return QSize(16, 16);
+}
+
+void Led::paintEvent(QPaintEvent* /*event*/)
+{
+    // The circle takes the shorter side so a lamp of 17 x 16 stays round.
+    const int side = std::min(width(), height());
+    if (side < 2)
+        return;
+
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1.0));
+    painter.setBrush(fillColour());
+
+    // Whole-pixel offsets and an inset of half the pen keep the outline
+    // crisp and wholly inside the bounds.
+    const QRectF circle((width() - side) / 2 + 0.5, (height() - side) / 2 + 0.5,
+                        side - 1.0, side - 1.0);
+    painter.drawEllipse(circle);
+}
