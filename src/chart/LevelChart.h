@@ -67,6 +67,9 @@ public:
     // is touched. PrintTo uses it; it works on any paint device.
     void RenderPage(QPainter& painter, int W, int H);
 
+    // Bytes held for the points (values, labels, colours and search tree).
+    std::size_t StoredBytes() const;
+
     // Shifts the bottom axis by deltaX (in X units) and fixes it, exactly as a
     // drag with the left button does.
     void PanBottomAxis(double deltaX);

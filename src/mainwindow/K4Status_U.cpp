@@ -120,7 +120,12 @@ Tfrm_framework::Tfrm_framework(QWidget* parent)
 Tfrm_framework::~Tfrm_framework()
 {
     // The link goes first: its reader thread must have ended before the
-    // window it posts to goes away.
+    // window it posts to goes away. Its disconnected event would call back
+    // into a link that is half destroyed, so the window stops hearing it; the
+    // events the reader thread raises only post, and posts to a destroyed
+    // window are dropped.
+    K4Telnet->OnConnected = nullptr;
+    K4Telnet->OnDisconnected = nullptr;
     K4Telnet.reset();
     S.txt.Close();
 }

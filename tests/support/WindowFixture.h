@@ -9,6 +9,8 @@
 #include "LevelChart.h"
 #include "MeterBar.h"
 
+#include "FormatSettings.h"
+
 #include <QLocale>
 #include <QTest>
 

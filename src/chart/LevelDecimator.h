@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+
+class LevelPointStore;
+
+// Reduces the points of a visible X range to what a plot of `columns` pixel
+// columns can show: for each column the first, the lowest, the highest and the
+// last point, in X order (fewer when they coincide). A polyline through these
+// covers the same pixels as a polyline through every point, so the drawing
+// cost follows the width instead of the number of points. One point beyond
+// each end of the range is kept so the line runs on to the plot's edges.
+class LevelDecimator {
+public:
+    // Column of position x when [xMin, xMax] is split into `columns` equal
+    // columns; xMax itself belongs to the last column. Returns -1 left of the
+    // range and `columns` right of it.
+    static int ColumnOf(double x, double xMin, double xMax, int columns);
+
+    // The reduced points of `store` for the range [xMin, xMax] (xMin < xMax).
+    // Their indices go to `indices` when it is given.
+    static QList<QPointF> Reduce(const LevelPointStore& store, double xMin, double xMax, int columns,
+        QList<qsizetype>* indices = nullptr);
+
+    // The top edge of the area below a reduced line: where a column holds
+    // more than two reduced points only its highest is kept. The filled
+    // pixels stay the same (each column is filled up to its highest point,
+    // and the line drawn over the area covers the rest), but the fill no
+    // longer rasterises a tall zigzag in every column, which is what makes
+    // dense areas slow to fill. `indices` are those of Reduce.
+    static QList<QPointF> TopEdge(const QList<QPointF>& reduced, const QList<qsizetype>& indices, double xMin,
+        double xMax, int columns, QList<qsizetype>* topIndices = nullptr);
+};

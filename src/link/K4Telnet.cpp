@@ -1,0 +1,287 @@
+#include "K4Telnet.h"
+
+#include "IdExceptions.h"
+#include "Ipv4Literal.h"
+#include "PlatformSocket.h"
+#include "TelnetParser.h"
+
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr qsizetype kReceiveSize = 32768;
+
+// Which client's reader thread the current thread is, if any. Lets
+// Disconnect tell whether it may wait for the reader without a shared
+// thread id that the controlling thread writes.
+thread_local const void* tl_readerOf = nullptr;
+
+// Runs a cleanup at scope exit, also when an event handler throws.
+template <typename F>
+class Finally {
+public:
+    explicit Finally(F f) : m_f(std::move(f)) {}
+    ~Finally() { m_f(); }
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
+
+private:
+    F m_f;
+};
+
+}  // namespace
+
+struct K4Telnet::Impl {
+    explicit Impl(K4Telnet* owner) : q(owner) {}
+
+    K4Telnet* const q;
+
+    // Set and released by the controlling thread only; the reader thread
+    // holds its own reference, so the handle outlives both users.
+    std::shared_ptr<PlatformSocket> socket;
+    std::thread reader;
+
+    // Read across threads.
+    std::atomic<bool> opened{false};        // set when a connect starts, cleared at close
+    std::atomic<bool> closedByPeer{false};  // end of stream, reset or a failed send
+    std::atomic<bool> inputPending{false};  // received bytes not yet parsed
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> iamTelnet{false};
+
+    bool onReaderThread() const { return tl_readerOf == this; }
+
+    void status(TIdStatus kind, const QString& text)
+    {
+        if (q->OnStatus)
+            q->OnStatus(q, kind, text);
+    }
+
+    // Waits for an ended (or ending) reader thread and lets it go. Never on
+    // the reader itself: it cannot wait for its own end.
+    void releaseReader()
+    {
+        if (reader.joinable() && !onReaderThread())
+            reader.join();
+    }
+
+    void readerMain(std::shared_ptr<PlatformSocket> sock, TelnetParser parser);
+    void deliver(PlatformSocket& sock, const std::vector<TelnetParser::Event>& events);
+};
+
+void K4Telnet::Impl::deliver(PlatformSocket& sock, const std::vector<TelnetParser::Event>& events)
+{
+    for (const TelnetParser::Event& e : events) {
+        switch (e.kind) {
+        case TelnetParser::Event::Kind::Data:
+            if (!q->OnDataAvailable)
+                throw EIdTelnetServerOnDataAvailableIsNil();
+            q->OnDataAvailable(e.bytes);
+            break;
+        case TelnetParser::Event::Kind::Reply:
+            // A failed answer means a broken connection; stopping the traffic
+            // lets the next receive see the end and report it.
+            if (!sock.send(e.bytes)) {
+                closedByPeer = true;
+                sock.abortTraffic();
+            }
+            break;
+        case TelnetParser::Event::Kind::Command:
+            if (q->OnTelnetCommand)
+                q->OnTelnetCommand(e.command);
+            break;
+        }
+    }
+}
+
+void K4Telnet::Impl::readerMain(std::shared_ptr<PlatformSocket> sock, TelnetParser parser)
+{
+    tl_readerOf = this;
+    QByteArray buffer(kReceiveSize, Qt::Uninitialized);
+    std::vector<TelnetParser::Event> events;
+    try {
+        while (!stopRequested.load()) {
+            const PlatformSocket::Received r = sock->receive(buffer.data(), buffer.size());
+            if (r.status == PlatformSocket::ReceiveStatus::Data) {
+                inputPending = true;
+                events.clear();
+                parser.feed(QByteArrayView(buffer.constData(), r.size), events);
+                if (parser.iamTelnet())
+                    iamTelnet = true;
+                inputPending = false;
+                deliver(*sock, events);
+                continue;
+            }
+            if (r.status == PlatformSocket::ReceiveStatus::Closed)
+                break;  // closed on this side: Disconnect reports it
+            // The peer ended the connection, in order or by a reset or any
+            // other failure: all of them are reported the same way, so the
+            // window learns that the link is gone.
+            closedByPeer = true;
+            if (opened.exchange(false)) {
+                sock->close();
+                status(TIdStatus::hsDisconnected, QStringLiteral("Disconnected."));
+            }
+            break;
+        }
+    } catch (...) {
+        // An error of a turn ends the reader; nobody waits for a report.
+    }
+    inputPending = false;
+    tl_readerOf = nullptr;
+}
+
+K4Telnet::K4Telnet() : d(std::make_unique<Impl>(this))
+{
+    Resolver = &PlatformSocket::resolveIPv4;
+}
+
+K4Telnet::~K4Telnet()
+{
+    try {
+        Disconnect();
+    } catch (...) {
+        // A throwing handler must not escape a destructor.
+    }
+    if (d->reader.joinable()) {
+        if (d->onReaderThread())
+            d->reader.detach();
+        else
+            d->reader.join();
+    }
+}
+
+void K4Telnet::Connect()
+{
+    if (Connected())
+        throw EIdAlreadyConnected();
+    if (Host.isEmpty())
+        throw EIdHostRequired();
+    if (Port == 0)
+        throw EIdPortRequired();
+
+    // A reader thread still held from a connection the peer closed has ended
+    // or is about to: let it go before a new one starts.
+    d->stopRequested = true;
+    if (d->socket)
+        d->socket->close();
+    d->releaseReader();
+    d->socket.reset();
+
+    d->stopRequested = false;
+    d->closedByPeer = false;
+    d->inputPending = false;
+    try {
+        d->socket = std::make_shared<PlatformSocket>();
+        d->opened = true;
+
+        std::uint32_t address = 0;
+        if (const auto literal = parseIpv4Literal(Host)) {
+            address = *literal;
+        } else {
+            d->status(TIdStatus::hsResolving, QStringLiteral("Resolving hostname %1.").arg(Host));
+            const auto resolved = Resolver ? Resolver(Host) : PlatformSocket::resolveIPv4(Host);
+            if (!resolved)
+                throw EIdSocketError(11001, "Host not found.");
+            address = *resolved;
+        }
+
+        d->status(TIdStatus::hsConnecting, QStringLiteral("Connecting to %1.").arg(ipv4Text(address)));
+        d->socket->connect(address, Port, ConnectTimeout);
+        d->status(TIdStatus::hsConnected, QStringLiteral("Connected."));
+        if (OnConnected)
+            OnConnected();
+    } catch (...) {
+        d->opened = false;
+        if (d->socket)
+            d->socket->close();
+        d->socket.reset();
+        throw;
+    }
+
+    d->iamTelnet = false;
+    try {
+        d->reader = std::thread(&Impl::readerMain, d.get(), d->socket, TelnetParser(Terminal));
+    } catch (const std::system_error&) {
+        Disconnect(true);
+        throw EIdTelnetClientConnectError();
+    }
+}
+
+void K4Telnet::Disconnect(bool ANotifyPeer)
+{
+    // Telnet has nothing to tell the peer before closing.
+    Q_UNUSED(ANotifyPeer);
+
+    if (d->reader.joinable())
+        d->stopRequested = true;
+
+    // Whatever happens in the handlers, wait for the reader and let it go.
+    Finally release([this] {
+        if (d->onReaderThread())
+            return;
+        d->releaseReader();
+        d->socket.reset();
+    });
+
+    // Exactly one side closes an open connection: this call or the reader
+    // seeing the peer's end. A nested call from OnDisconnected finds it
+    // closed and raises nothing.
+    const std::shared_ptr<PlatformSocket> sock = d->socket;
+    if (!sock || !d->opened.exchange(false))
+        return;
+    {
+        Finally close([&sock] { sock->close(); });
+        d->status(TIdStatus::hsDisconnecting, QStringLiteral("Disconnecting."));
+    }
+    if (OnDisconnected)
+        OnDisconnected();
+    d->status(TIdStatus::hsDisconnected, QStringLiteral("Disconnected."));
+}
+
+void K4Telnet::SendString(const QString& S)
+{
+    for (const QChar ch : S) {
+        const std::shared_ptr<PlatformSocket>& sock = d->socket;
+        // Checked before every character: the peer may close at any point.
+        if (!sock || !d->opened.load() || d->closedByPeer.load())
+            continue;
+        char bytes[2];
+        qsizetype count = 1;
+        if (ch == u'\r' && !d->iamTelnet.load()) {
+            bytes[0] = '\r';
+            bytes[1] = '\n';
+            count = 2;
+        } else {
+            bytes[0] = ch.unicode() > 127 ? '?' : char(ch.unicode());
+        }
+        if (!sock->send(QByteArrayView(bytes, count))) {
+            // The connection is broken; the reader reports it as a close.
+            d->closedByPeer = true;
+            sock->abortTraffic();
+        }
+    }
+}
+
+bool K4Telnet::Connected() const
+{
+    return (d->opened.load() && !d->closedByPeer.load()) || d->inputPending.load();
+}
+
+bool K4Telnet::fIamTelnet() const
+{
+    return d->iamTelnet.load();
+}
+
+QString K4Telnet::BytesToString(const TIdBytes& buffer)
+{
+    QString text;
+    text.reserve(buffer.size());
+    for (const char c : buffer) {
+        const auto b = static_cast<quint8>(c);
+        text.append(b > 127 ? QChar(QChar::ReplacementCharacter) : QChar(b));
+    }
+    return text;
+}

@@ -1,0 +1,285 @@
+#include "PlatformSocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+namespace {
+
+#ifdef MSG_NOSIGNAL
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead
+#endif
+
+// Windows socket error numbers, so reports read the same on every platform.
+struct WinError {
+    int number;
+    const char* text;
+};
+
+WinError windowsErrorFor(int e)
+{
+    switch (e) {
+    case EINTR: return {10004, "A blocking operation was interrupted by a call to WSACancelBlockingCall."};
+    case EBADF: return {10009, "The file handle supplied is not valid."};
+    case EACCES:
+    case EPERM: return {10013, "An attempt was made to access a socket in a way forbidden by its access permissions."};
+    case EFAULT: return {10014, "The system detected an invalid pointer address in attempting to use a pointer argument in a call."};
+    case EINVAL: return {10022, "An invalid argument was supplied."};
+    case EMFILE:
+    case ENFILE: return {10024, "Too many open files."};
+    case EINPROGRESS: return {10036, "A blocking operation is currently executing."};
+    case EALREADY: return {10037, "An operation was attempted on a non-blocking socket that already had an operation in progress."};
+    case ENOTSOCK: return {10038, "An operation was attempted on something that is not a socket."};
+    case EMSGSIZE: return {10040, "A message sent on a datagram socket was larger than the internal message buffer or some other network limit, or the buffer used to receive a datagram into was smaller than the datagram itself."};
+    case EPROTONOSUPPORT: return {10043, "The requested protocol has not been configured into the system, or no implementation for it exists."};
+    case EOPNOTSUPP: return {10045, "The attempted operation is not supported for the type of object referenced."};
+    case EAFNOSUPPORT: return {10047, "An address incompatible with the requested protocol was used."};
+    case EADDRINUSE: return {10048, "Only one usage of each socket address (protocol/network address/port) is normally permitted."};
+    case EADDRNOTAVAIL: return {10049, "The requested address is not valid in its context."};
+    case ENETDOWN: return {10050, "A socket operation encountered a dead network."};
+    case ENETUNREACH: return {10051, "A socket operation was attempted to an unreachable network."};
+    case ENETRESET: return {10052, "The connection has been broken due to keep-alive activity detecting a failure while the operation was in progress."};
+    case ECONNABORTED: return {10053, "An established connection was aborted by the software in your host machine."};
+    case ECONNRESET: return {10054, "An existing connection was forcibly closed by the remote host."};
+    case ENOBUFS:
+    case ENOMEM: return {10055, "An operation on a socket could not be performed because the system lacked sufficient buffer space or because a queue was full."};
+    case EISCONN: return {10056, "A connect request was made on an already connected socket."};
+    case ENOTCONN: return {10057, "A request to send or receive data was disallowed because the socket is not connected and (when sending on a datagram socket using a sendto call) no address was supplied."};
+    case EPIPE:
+    case ESHUTDOWN: return {10058, "A request to send or receive data was disallowed because the socket had already been shut down in that direction with a previous shutdown call."};
+    case ETIMEDOUT: return {10060, "A connection attempt failed because the connected party did not properly respond after a period of time, or established connection failed because connected host has failed to respond."};
+    case ECONNREFUSED: return {10061, "No connection could be made because the target machine actively refused it."};
+    case EHOSTDOWN: return {10064, "A socket operation failed because the destination host was down."};
+    case EHOSTUNREACH: return {10065, "A socket operation was attempted to an unreachable host."};
+    default: return {0, nullptr};
+    }
+}
+
+void setCloseOnExec(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+bool setNonBlocking(int fd, bool on)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return false;
+    return ::fcntl(fd, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
+}
+
+}  // namespace
+
+struct PlatformSocket::Native {
+    int fd = -1;
+    // A pipe whose read end sits in the receive wait next to the socket:
+    // close() writes one byte so the waiting reader returns at once, whatever
+    // the socket's own state is.
+    int wakeRead = -1;
+    int wakeWrite = -1;
+
+    ~Native()
+    {
+        for (int h : {fd, wakeRead, wakeWrite})
+            if (h >= 0)
+                ::close(h);
+    }
+};
+
+PlatformSocket::PlatformSocket() : m(std::make_unique<Native>())
+{
+    m->fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (m->fd < 0)
+        throw errorFor(errno);
+    setCloseOnExec(m->fd);
+#if !defined(MSG_NOSIGNAL) && defined(SO_NOSIGPIPE)
+    const int one = 1;
+    ::setsockopt(m->fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
+#endif
+
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        throw errorFor(errno);
+    m->wakeRead = pipeEnds[0];
+    m->wakeWrite = pipeEnds[1];
+    setCloseOnExec(m->wakeRead);
+    setCloseOnExec(m->wakeWrite);
+    setNonBlocking(m->wakeWrite, true);
+
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = 0;
+    if (::bind(m->fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+        throw errorFor(errno);
+}
+
+PlatformSocket::~PlatformSocket() = default;
+
+void PlatformSocket::connect(std::uint32_t address, quint16 port, int timeoutMs)
+{
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = htonl(address);
+    peer.sin_port = htons(port);
+
+    // A non-blocking connect and a wait on the socket give the same outcome as
+    // a blocking connect on a helper thread, without the thread.
+    if (!setNonBlocking(m->fd, true))
+        throw errorFor(errno);
+    if (::connect(m->fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR)
+            throw errorFor(errno);
+
+        using Clock = std::chrono::steady_clock;
+        const bool limited = timeoutMs > 0;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+        for (;;) {
+            int wait = -1;
+            if (limited) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+                if (left.count() <= 0)
+                    throw EIdConnectTimeout();
+                wait = int(left.count());
+            }
+            pollfd p{m->fd, POLLOUT, 0};
+            const int r = ::poll(&p, 1, wait);
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw errorFor(errno);
+            }
+            if (r == 0)
+                continue;  // the deadline check above decides
+            break;
+        }
+        int soError = 0;
+        socklen_t len = sizeof soError;
+        if (::getsockopt(m->fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
+            throw errorFor(errno);
+        if (soError != 0)
+            throw errorFor(soError);
+    }
+    if (!setNonBlocking(m->fd, false))
+        throw errorFor(errno);
+}
+
+PlatformSocket::Received PlatformSocket::receive(char* buffer, qsizetype capacity)
+{
+    Received result;
+    for (;;) {
+        if (m_closed.load()) {
+            result.status = ReceiveStatus::Closed;
+            return result;
+        }
+        pollfd p[2] = {{m->fd, POLLIN, 0}, {m->wakeRead, POLLIN, 0}};
+        const int r = ::poll(p, 2, -1);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            result.error = errno;
+            return result;
+        }
+        if (p[1].revents != 0) {
+            result.status = ReceiveStatus::Closed;
+            return result;
+        }
+        if (p[0].revents & POLLNVAL) {
+            result.error = EBADF;
+            return result;
+        }
+        if (p[0].revents == 0)
+            continue;
+        const ssize_t n = ::recv(m->fd, buffer, size_t(capacity), 0);
+        if (n > 0) {
+            result.status = ReceiveStatus::Data;
+            result.size = n;
+            return result;
+        }
+        if (n == 0) {
+            result.status = ReceiveStatus::PeerClosed;
+            return result;
+        }
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
+            continue;
+        result.error = errno;
+        return result;
+    }
+}
+
+bool PlatformSocket::send(QByteArrayView bytes)
+{
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::send(m->fd, p, size_t(left), kSendFlags);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+void PlatformSocket::close()
+{
+    if (m_closed.exchange(true))
+        return;
+    // Sending direction first, so the peer gets an orderly end of stream.
+    ::shutdown(m->fd, SHUT_WR);
+    ::shutdown(m->fd, SHUT_RDWR);
+    const char wake = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m->wakeWrite, &wake, 1);
+}
+
+void PlatformSocket::abortTraffic()
+{
+    ::shutdown(m->fd, SHUT_RDWR);
+}
+
+std::optional<std::uint32_t> PlatformSocket::resolveIPv4(const QString& host)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const QByteArray name = host.toUtf8();
+    if (::getaddrinfo(name.constData(), nullptr, &hints, &found) != 0 || !found)
+        return std::nullopt;
+    std::optional<std::uint32_t> address;
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET && a->ai_addr) {
+            sockaddr_in in{};
+            std::memcpy(&in, a->ai_addr, sizeof in);
+            address = ntohl(in.sin_addr.s_addr);
+            break;
+        }
+    }
+    ::freeaddrinfo(found);
+    return address;
+}
+
+EIdSocketError PlatformSocket::errorFor(int systemError)
+{
+    const WinError w = windowsErrorFor(systemError);
+    if (w.text)
+        return EIdSocketError(w.number, w.text);
+    // No Windows counterpart: keep the system's own number and text.
+    return EIdSocketError(systemError, std::generic_category().message(systemError));
+}

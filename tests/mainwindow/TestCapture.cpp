@@ -1,0 +1,303 @@
+#include "WindowFixture.h"
+
+#include "LocalClock.h"
+#include "WithoutFileOverride.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Begin and End Capture, and the integration tick that writes the records.
+class TestCapture : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void beginCaptureNamesAndCreatesTheFile_data();
+    void beginCaptureNamesAndCreatesTheFile();
+    void suffixCutEvenWhenHostCheckFails();
+    void existingFileIsAppendedTo();
+    void unsafeSuffixIsRefused_data();
+    void unsafeSuffixIsRefused();
+    void readOnlyFolderIsRefused();
+    void integrationPeriodRestartsOnlyWhenChanged();
+    void integrationTick_data();
+    void integrationTick();
+    void periodWithoutReadingsWritesNothing();
+    void absurdLevelIsReportedNotRecorded();
+    void tickWithoutCaptureChangesNothing();
+
+private:
+    static QByteArray contents(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void beginCapture(WindowFixture& f, const QString& suffix = QStringLiteral("test"))
+    {
+        f.ui().HostAddress->setText(QStringLiteral("127.0.0.1"));
+        f.ui().Additionaldata->setText(suffix);
+        f.ui().bBeginCapture->setEnabled(true);
+        QTest::mouseClick(f.ui().bBeginCapture, Qt::LeftButton);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_oldCwd;
+};
+
+void TestCapture::initTestCase()
+{
+    QLocale::setDefault(QLocale::c());
+    FormatSettings::setCurrent(FormatSettings{});
+    m_oldCwd = QDir::currentPath();
+}
+
+void TestCapture::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    LocalClock::setSource([] { return QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9, 999)); });
+}
+
+void TestCapture::cleanup()
+{
+    LocalClock::setSource(nullptr);
+    QDir::setCurrent(m_oldCwd);
+    m_dir.reset();
+}
+
+void TestCapture::cleanupTestCase() {}
+
+void TestCapture::beginCaptureNamesAndCreatesTheFile_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("suffix") << "dipole" << "030724-140509-dipole.csv";
+    QTest::newRow("empty suffix") << "" << "030724-140509-.csv";
+}
+
+void TestCapture::beginCaptureNamesAndCreatesTheFile()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QString, name);
+    WindowFixture f;
+    beginCapture(f, suffix);
+    QVERIFY(f.boxes.shown.isEmpty());
+    QVERIFY(f.w->S.FileWrite);
+    QCOMPARE(f.w->S.sDTG, name);
+    QCOMPARE(f.ui().lFileName->text(), name);
+    QCOMPARE(f.w->S.sFileName, QDir::toNativeSeparators(m_dir->path()) + QDir::separator() + name);
+    QVERIFY(QFile::exists(m_dir->filePath(name)));
+    QCOMPARE(QFileInfo(m_dir->filePath(name)).size(), 0);
+    QVERIFY(!f.ui().bBeginCapture->isEnabled());
+    QVERIFY(f.ui().bEndCapture->isEnabled());
+    QCOMPARE(f.w->S.Counter, 0);
+
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    QVERIFY(!f.w->S.FileWrite);
+    QVERIFY(!f.w->S.txt.IsOpen());
+    QVERIFY(f.boxes.shown.isEmpty());
+}
+
+void TestCapture::suffixCutEvenWhenHostCheckFails()
+{
+    WindowFixture f;
+    f.ui().Additionaldata->setText(QStringLiteral("abcdefghijkl"));
+    f.ui().HostAddress->setText(QStringLiteral("radio"));
+    f.ui().bBeginCapture->setEnabled(true);
+    QTest::mouseClick(f.ui().bBeginCapture, Qt::LeftButton);
+    QCOMPARE(f.ui().Additionaldata->text(), QStringLiteral("abcdefghij"));
+    QVERIFY(!f.w->S.FileWrite);
+    QVERIFY(f.boxes.shown.isEmpty());
+    QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
+    QVERIFY(f.ui().bEndCapture->isEnabled());
+}
+
+void TestCapture::existingFileIsAppendedTo()
+{
+    // Two captures begun in the same second get the same name: the second
+    // must not destroy the first one's records.
+    WindowFixture f;
+    beginCapture(f);
+    f.w->S.Average = 151;
+    f.w->S.AverageCount = 1;
+    f.w->S.sNewSMH = QStringLiteral("151");
+    f.w->UserTimerTimer();
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    beginCapture(f);
+    f.w->S.Average = 151;
+    f.w->S.AverageCount = 1;
+    f.w->UserTimerTimer();
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    QCOMPARE(contents(m_dir->filePath(QStringLiteral("030724-140509-test.csv"))),
+             QByteArray("03/07/24,14:05:09,151,123\r\n03/07/24,14:05:09,151,123\r\n"));
+}
+
+void TestCapture::unsafeSuffixIsRefused_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("parent folder") << "../x";
+    QTest::newRow("sub folder") << "a/b";
+    QTest::newRow("backslash") << "a\\b";
+}
+
+void TestCapture::unsafeSuffixIsRefused()
+{
+    QFETCH(QString, suffix);
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("inner/030724-140509-a")));
+    QVERIFY(QDir::setCurrent(m_dir->filePath(QStringLiteral("inner"))));
+    WindowFixture f;
+    beginCapture(f, suffix);
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("Invalid filename.")});
+    QVERIFY(!f.w->S.FileWrite);
+    QCOMPARE(f.w->S.Counter, 0);
+    QCOMPARE(f.ui().lFileName->text(), QStringLiteral("030724-140509-") + suffix + QStringLiteral(".csv"));
+    QVERIFY(!f.ui().bBeginCapture->isEnabled());
+    QVERIFY(f.ui().bEndCapture->isEnabled());
+    QCOMPARE(f.w->UserTimer->interval(), 1000);
+    // Nothing was created anywhere.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(m_dir->filePath(QStringLiteral("inner"))).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(m_dir->filePath(QStringLiteral("inner/030724-140509-a"))).entryList(QDir::Files), QStringList());
+}
+
+void TestCapture::readOnlyFolderIsRefused()
+{
+    WithoutFileOverride asUser;
+    QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner);
+    WindowFixture f;
+    beginCapture(f);
+    QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("File access denied.")});
+    QVERIFY(!f.w->S.FileWrite);
+    QCOMPARE(f.ui().lFileName->text(), QStringLiteral("030724-140509-test.csv"));
+    QVERIFY(f.ui().bEndCapture->isEnabled());
+    QCOMPARE(f.w->UserTimer->interval(), 1000);
+    // End Capture recovers, as after a failed host check.
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    QVERIFY(f.ui().bBeginCapture->isEnabled());
+}
+
+void TestCapture::integrationPeriodRestartsOnlyWhenChanged()
+{
+    WindowFixture f;
+    f.ui().seHowLong->setText(QStringLiteral("15"));
+    beginCapture(f);
+    QCOMPARE(f.w->UserTimer->interval(), 15000);
+    QVERIFY(f.w->UserTimer->remainingTime() > 14000);
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+
+    QTest::qWait(1200);
+    beginCapture(f);  // same period: the running period goes on
+    QVERIFY(f.w->UserTimer->remainingTime() < 14000);
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+
+    f.ui().seHowLong->setText(QStringLiteral("20"));
+    beginCapture(f);  // a new period starts in full
+    QCOMPARE(f.w->UserTimer->interval(), 20000);
+    QVERIFY(f.w->UserTimer->remainingTime() > 19000);
+}
+
+void TestCapture::integrationTick_data()
+{
+    QTest::addColumn<double>("mean");
+    QTest::addColumn<bool>("first");
+    QTest::addColumn<double>("point");
+    QTest::addColumn<QString>("level");
+
+    // Every record carries the level with the same sign, the first included.
+    const struct {
+        double mean;
+        double point;
+        const char* level;
+    } rows[] = {{150.4, 123.6, "124"}, {180, 94, "94"},     {152.5, 121.5, "122"},
+                {151.5, 122.5, "122"}, {115, -115, "-115"}, {100, -100, "-100"},
+                {30, -30, "-30"},      {29.5, -12.5, "-12"}, {20, -3, "-3"},
+                {115.2, 158.8, "159"}};
+    for (const auto& r : rows) {
+        QTest::addRow("%g later", r.mean) << r.mean << false << r.point << QString::fromLatin1(r.level);
+        QTest::addRow("%g first", r.mean) << r.mean << true << r.point << QString::fromLatin1(r.level);
+    }
+}
+
+void TestCapture::integrationTick()
+{
+    QFETCH(double, mean);
+    QFETCH(bool, first);
+    QFETCH(double, point);
+    QFETCH(QString, level);
+    WindowFixture f;
+    beginCapture(f);
+    f.w->S.Counter = first ? 0 : 3;
+    f.w->S.Average = mean;
+    f.w->S.AverageCount = 4;
+    f.w->S.AverageRunningTotal = mean * 4;
+    f.w->S.sNewSMH = QStringLiteral("151");
+    const qsizetype points = f.w->chart()->Count();
+    f.w->UserTimerTimer();
+
+    const QString line = QStringLiteral("03/07/24,14:05:09,151,") + level;
+    QCOMPARE(f.ui().lAverage->text(), level);
+    QCOMPARE(f.ui().lWrittenData->text(), line);
+    QCOMPARE(contents(f.w->S.sFileName), (line + QStringLiteral("\r\n")).toLatin1());
+    QCOMPARE(f.w->S.Average, double(level.toInt()));
+    QCOMPARE(f.w->S.AverageCount, 0.0);
+    QCOMPARE(f.w->S.AverageRunningTotal, 0.0);
+    // The first period may be partial: recorded, not plotted.
+    QCOMPARE(f.w->chart()->Count(), points + (first ? 0 : 1));
+    if (!first) {
+        QCOMPARE(f.w->chart()->YValue(points), point);
+        QCOMPARE(f.w->chart()->Label(points), QStringLiteral("14:05:09"));
+        QCOMPARE(f.w->chart()->PointColor(points), QColor(255, 0, 0));
+    }
+}
+
+void TestCapture::periodWithoutReadingsWritesNothing()
+{
+    WindowFixture f;
+    beginCapture(f);
+    f.w->S.Counter = 3;
+    f.w->S.Average = 150.4;  // left over from an earlier period
+    f.w->S.AverageCount = 0;
+    f.ui().lAverage->setText(QStringLiteral("124"));
+    f.w->UserTimerTimer();
+    QCOMPARE(contents(f.w->S.sFileName), QByteArray());
+    QCOMPARE(f.w->chart()->Count(), 0);
+    QCOMPARE(f.ui().lAverage->text(), QStringLiteral("124"));
+    QVERIFY(f.boxes.shown.isEmpty());
+}
+
+void TestCapture::absurdLevelIsReportedNotRecorded()
+{
+    WindowFixture f;
+    beginCapture(f);
+    f.w->S.Counter = 3;
+    f.w->S.Average = 1e19;
+    f.w->S.AverageCount = 1;
+    f.w->guarded([&] { f.w->UserTimerTimer(); });
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);
+    QCOMPARE(contents(f.w->S.sFileName), QByteArray());
+    QCOMPARE(f.w->chart()->Count(), 0);
+    QVERIFY(f.w->S.FileWrite);
+    // The next period starts afresh.
+    QCOMPARE(f.w->S.AverageCount, 0.0);
+}
+
+void TestCapture::tickWithoutCaptureChangesNothing()
+{
+    WindowFixture f;
+    f.w->S.Average = 150;
+    f.w->S.AverageCount = 2;
+    f.w->UserTimerTimer();
+    QCOMPARE(f.w->S.Average, 150.0);
+    QCOMPARE(f.w->S.AverageCount, 2.0);
+    QVERIFY(f.ui().lAverage->text().isEmpty());
+    QCOMPARE(f.w->S.Counter, 0);
+}
+
+QTEST_MAIN(TestCapture)
+#include "TestCapture.moc"

@@ -1,0 +1,184 @@
+#include "WindowFixture.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+// The window's side of the link, against radios the test plays itself on loopback.
+class TestLinkControl : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void chunkSorting_data();
+    void chunkSorting();
+    void connectShowsStatusAndConnectsOnce();
+    void refusedConnectShowsWarning();
+    void radioClosingTurnsLedsRedWithoutBox();
+    void disconnectIsGuarded();
+    void commandsLeaveAsPlainBytesWithPacing();
+};
+
+void TestLinkControl::chunkSorting_data()
+{
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QString>("sm");
+    QTest::addColumn<QString>("smh");
+
+    QTest::newRow("joined replies") << QList<QByteArray>{"SM0012;SMH070;"} << "SM0012;" << "SMH070;";
+    QTest::newRow("split reply") << QList<QByteArray>{"SMH0", "70;"} << "" << "SMH070;";
+    QTest::newRow("split inside SMH") << QList<QByteArray>{"SM", "H151;"} << "" << "SMH151;";
+    QTest::newRow("lower-case smh") << QList<QByteArray>{"smh151;"} << "smh151;" << "";
+    QTest::newRow("bar reply after unread high-resolution reply")
+        << QList<QByteArray>{"SMH070;", "SM0012;"} << "SM0012;" << "SMH070;";
+    QTest::newRow("later reply wins") << QList<QByteArray>{"SMH070;", "SMH071;"} << "" << "SMH071;";
+    QTest::newRow("byte above 127") << QList<QByteArray>{"SMH\xb0" "151;"} << ""
+                                    << QStringLiteral("SMH\uFFFD151;");
+}
+
+void TestLinkControl::chunkSorting()
+{
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QString, sm);
+    QFETCH(QString, smh);
+    WindowFixture f;
+    // Delivered as the reader thread does: queued, so each chunk's LED flash
+    // lets the next chunk's step run inside its waits.
+    for (const QByteArray& chunk : chunks)
+        f.w->link().OnDataAvailable(chunk);
+    QTRY_VERIFY(f.w->S.AllowStop);
+    QTest::qWait(150);
+    QCOMPARE(f.w->S.smRadioResponse, sm);
+    QCOMPARE(f.w->S.smhRadioResponse, smh);
+    QCOMPARE(f.ui().DataLED->colour(), Led::LedColour::Lime);
+}
+
+void TestLinkControl::connectShowsStatusAndConnectsOnce()
+{
+    QTcpServer radio;
+    QVERIFY(radio.listen(QHostAddress::LocalHost));
+    WindowFixture f;
+    f.aimAt(radio.serverPort());
+    f.w->ConnectToRadio();
+    QVERIFY(f.w->S.bConnectionStatus);
+    QCOMPARE(f.ui().OnLineLED->colour(), Led::LedColour::Lime);
+    QCOMPARE(f.ui().LastNetRequestLabel->text(), QStringLiteral("Connected."));
+    QCOMPARE(f.ui().LastIP->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(f.ui().LastPortlabel->text(), QString::number(radio.serverPort()));
+    f.w->ConnectToRadio();
+    QTest::qWait(100);
+    int accepted = 0;
+    while (radio.hasPendingConnections() || radio.waitForNewConnection(50)) {
+        delete radio.nextPendingConnection();
+        ++accepted;
+        if (accepted > 2)
+            break;
+    }
+    QCOMPARE(accepted, 1);
+    QVERIFY(f.boxes.shown.isEmpty());
+}
+
+void TestLinkControl::refusedConnectShowsWarning()
+{
+    quint16 port = 0;
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        port = closed.serverPort();
+    }
+    WindowFixture f;
+    f.aimAt(port);
+    f.w->ConnectToRadio();
+    QCOMPARE(f.boxes.texts(QStringLiteral("warning")), QStringList{Tfrm_framework::ConnectFailureText()});
+    QVERIFY(!f.w->S.bConnectionStatus);
+    QCOMPARE(f.ui().LastNetRequestLabel->text(), QStringLiteral("Connecting to 127.0.0.1."));
+    QCOMPARE(f.ui().OnLineLED->colour(), Led::LedColour::Red);
+}
+
+void TestLinkControl::radioClosingTurnsLedsRedWithoutBox()
+{
+    QTcpServer radio;
+    QVERIFY(radio.listen(QHostAddress::LocalHost));
+    WindowFixture f;
+    f.aimAt(radio.serverPort());
+    f.w->ConnectToRadio();
+    QVERIFY(f.w->S.bConnectionStatus);
+    QVERIFY(radio.waitForNewConnection(2000));
+    std::unique_ptr<QTcpSocket> peer(radio.nextPendingConnection());
+    peer->write("SM0012;");
+    QVERIFY(peer->waitForBytesWritten(1000));
+    QTRY_COMPARE(f.w->S.smRadioResponse, QStringLiteral("SM0012;"));
+    f.ui().PollerLED->setColour(Led::LedColour::Lime);
+    peer->close();
+    QTRY_VERIFY(!f.w->S.bConnectionStatus);
+    QCOMPARE(f.ui().OnLineLED->colour(), Led::LedColour::Red);
+    QCOMPARE(f.ui().DataLED->colour(), Led::LedColour::Red);
+    QCOMPARE(f.ui().PollerLED->colour(), Led::LedColour::Lime);  // polling is left alone
+    QCOMPARE(f.ui().LastNetRequestLabel->text(), QStringLiteral("Disconnected."));
+    QVERIFY(f.boxes.shown.isEmpty());
+    // A later connect works again.
+    f.w->ConnectToRadio();
+    QVERIFY(f.w->S.bConnectionStatus);
+}
+
+void TestLinkControl::disconnectIsGuarded()
+{
+    QTcpServer radio;
+    QVERIFY(radio.listen(QHostAddress::LocalHost));
+    WindowFixture f;
+    f.aimAt(radio.serverPort());
+    f.w->ConnectToRadio();
+    QVERIFY(f.w->S.bConnectionStatus);
+    f.ui().lReturnedData->setText(QStringLiteral("SMH151;"));
+
+    // Before any receive step or tick has finished nothing happens at all.
+    f.w->S.AllowStop = false;
+    f.w->DisconnectFromRadio();
+    QVERIFY(f.w->S.bConnectionStatus);
+    QCOMPARE(f.ui().lReturnedData->text(), QStringLiteral("SMH151;"));
+
+    // While a tick runs the link stays open.
+    f.w->S.AllowStop = true;
+    f.w->S.polleractive = true;
+    f.w->Poller->start();
+    f.w->DisconnectFromRadio();
+    QVERIFY(f.w->S.bConnectionStatus);
+    QVERIFY(f.ui().lReturnedData->text().isEmpty());
+    QVERIFY(!f.w->Poller->isActive());
+
+    f.w->S.polleractive = false;
+    f.w->DisconnectFromRadio();
+    QVERIFY(!f.w->S.bConnectionStatus);
+    QVERIFY(!f.w->link().Connected());
+    QCOMPARE(f.ui().LastNetRequestLabel->text(), QStringLiteral("Disconnected."));
+    for (Led* led : {f.ui().OnLineLED, f.ui().DataLED, f.ui().PollerLED})
+        QCOMPARE(led->colour(), Led::LedColour::Red);
+}
+
+void TestLinkControl::commandsLeaveAsPlainBytesWithPacing()
+{
+    QTcpServer radio;
+    QVERIFY(radio.listen(QHostAddress::LocalHost));
+    WindowFixture f;
+    f.aimAt(radio.serverPort());
+
+    // Not connected: nothing is sent and there is no wait.
+    QElapsedTimer t;
+    t.start();
+    f.w->SendToRadio(QStringLiteral("K41;"));
+    QVERIFY(t.elapsed() < 100);
+
+    f.w->ConnectToRadio();
+    QVERIFY(radio.waitForNewConnection(2000));
+    std::unique_ptr<QTcpSocket> peer(radio.nextPendingConnection());
+    t.restart();
+    f.w->SendToRadio(QStringLiteral("K41;"));
+    QVERIFY(t.elapsed() >= 100);
+    f.w->SendToRadio(QStringLiteral("sm;"));
+    QByteArray got;
+    QTRY_VERIFY((got += peer->readAll()).size() >= 7);
+    QCOMPARE(got, QByteArray("K41;sm;"));
+}
+
+QTEST_MAIN(TestLinkControl)
+#include "TestLinkControl.moc"
