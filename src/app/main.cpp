@@ -2,12 +2,12 @@
 
 #include "ErrorText.h"
 #include "MessageBoxes.h"
+#include "ProgramWiring.h"
 #include "SessionEndWatcher.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
-#include <QSessionManager>
 
 #include <exception>
 
@@ -53,26 +53,8 @@ int main(int argc, char* argv[])
     }
 
     Tfrm_framework* window = frm_framework.get();
-    QObject::connect(window, &Tfrm_framework::terminateRequested, &app, [] { QCoreApplication::exit(0); });
-
-    // Log-off and system shutdown ask first; when they go ahead the program
-    // ends without its shutdown sequence, so the capture file is closed here.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, window, [window](QSessionManager& manager) {
-        if (manager.allowsInteraction()) {
-            const bool canClose = window->FormCloseQuery();
-            manager.release();
-            if (!canClose) {
-                manager.cancel();
-                return;
-            }
-        }
-        window->EndSessionAbruptly();
-    });
     SessionEndWatcher sessionEnd;
-    QObject::connect(&sessionEnd, &SessionEndWatcher::sessionEnding, window, [window] {
-        window->EndSessionAbruptly();
-        QCoreApplication::exit(0);
-    });
+    ConnectProgramEnd(app, *window, sessionEnd);
 
     window->show();
     const int code = QApplication::exec();

@@ -84,7 +84,15 @@ Tfrm_framework::Tfrm_framework(QWidget* parent)
             K4TelnetStatus(sender, status, text);
         } else {
             QMetaObject::invokeMethod(
-                this, [this, sender, status, text] { guarded([&] { K4TelnetStatus(sender, status, text); }); },
+                this,
+                [this, sender, status, text] {
+                    // The peer's close follows the chunks before it: if one of
+                    // them is still flashing, its end would paint over the red.
+                    if (m_receiveDepth > 0)
+                        m_deferredStatus.append([this, sender, status, text] { K4TelnetStatus(sender, status, text); });
+                    else
+                        guarded([&] { K4TelnetStatus(sender, status, text); });
+                },
                 Qt::QueuedConnection);
         }
     };
@@ -598,8 +606,19 @@ void Tfrm_framework::K4TelnetDataAvailable(const TIdBytes& Buffer)
         else
             S.smRadioResponse = reply;
     }
-    FlashDataLED();
+    ++m_receiveDepth;
+    try {
+        FlashDataLED();
+    } catch (...) {
+        --m_receiveDepth;
+        throw;
+    }
+    --m_receiveDepth;
     S.AllowStop = true;
+    if (m_receiveDepth == 0) {
+        while (!m_deferredStatus.isEmpty())
+            m_deferredStatus.takeFirst()();
+    }
 }
 
 // ---------------------------------------------------------------------------

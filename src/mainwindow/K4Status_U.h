@@ -98,4 +98,6 @@ private:
     bool m_errorBoxOpen = false;
     QStringList m_pendingErrors;
     QString m_shownError;
+    int m_receiveDepth = 0;  // receive steps in progress (their flashes nest)
+    QList<std::function<void()>> m_deferredStatus;
 };
