@@ -30,6 +30,7 @@ private slots:
     void periodWithoutReadingsWritesNothing();
     void absurdLevelIsReportedNotRecorded();
     void tickWithoutCaptureChangesNothing();
+    void startPollerClosesAnOpenCapture();
 
 private:
     static QByteArray contents(const QString& path)
@@ -297,6 +298,28 @@ void TestCapture::tickWithoutCaptureChangesNothing()
     QCOMPARE(f.w->S.AverageCount, 2.0);
     QVERIFY(f.ui().lAverage->text().isEmpty());
     QCOMPARE(f.w->S.Counter, 0);
+}
+
+void TestCapture::startPollerClosesAnOpenCapture()
+{
+    // Start Poller ends recording; the file it ends is closed complete, and
+    // End Capture then reports that no file is open.
+    WindowFixture f;
+    beginCapture(f);
+    f.w->S.Average = 151;
+    f.w->S.AverageCount = 1;
+    f.w->S.sNewSMH = QStringLiteral("151");
+    f.w->UserTimerTimer();
+    f.ui().HostAddress->setText(QStringLiteral("not a host"));
+    QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
+    QVERIFY(!f.w->S.FileWrite);
+    QVERIFY(!f.w->S.txt.IsOpen());
+    QVERIFY(f.ui().bBeginCapture->isEnabled());
+    QCOMPARE(contents(f.w->S.sFileName), QByteArray("03/07/24,14:05:09,151,123\r\n"));
+    f.ui().bEndCapture->setEnabled(true);
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    QCOMPARE(f.boxes.texts(QStringLiteral("information")).last(),
+             QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
 }
 
 QTEST_MAIN(TestCapture)

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -115,6 +116,19 @@ void TestPolling::pollAndCaptureThreeRecords()
     for (const QString& line : got)
         QVERIFY2(record.match(line).hasMatch(), qPrintable(line));
     QCOMPARE(f.ui().lAverage->text(), QStringLiteral("123"));
+    // A spreadsheet reader takes the file as it is: four fields per row.
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv,sys\n"
+                                 "rows=list(csv.reader(open(sys.argv[1],newline='')))\n"
+                                 "assert rows and all(len(r)==4 and r[2]=='151' and r[3]=='123' for r in rows), rows\n"
+                                 "print(len(rows))"),
+                  path});
+    if (python.waitForFinished(10000) && python.error() != QProcess::FailedToStart) {
+        QCOMPARE(python.exitCode(), 0);
+        QCOMPARE(python.readAllStandardOutput().trimmed().toInt(), got.size());
+    }
     // The first period is recorded but not plotted.
     QCOMPARE(f.w->chart()->Count(), got.size() - 1);
 
