@@ -37,10 +37,11 @@ void addTahomaIfAvailable()
     static const bool once = [] {
         if (QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
             return true;
-        for (const char* path : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-            if (QFile::exists(QString::fromLatin1(path)))
-                QFontDatabase::addApplicationFont(QString::fromLatin1(path));
-        }
+        // Only the regular face: fontconfig passes over Wine's bold face for
+        // bold requests, while Qt emboldens the regular one well.
+        const QString regular = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+        if (QFile::exists(regular))
+            QFontDatabase::addApplicationFont(regular);
         return true;
     }();
     Q_UNUSED(once);

@@ -43,6 +43,10 @@ void TestWindow::designStateBeforeActivation()
     QCOMPARE(ui.lNextReset->text(), QStringLiteral("lNextReset"));
     QCOMPARE(ui.Additionaldata->placeholderText(), QStringLiteral("Additional naming data"));
     QCOMPARE(ui.seHowLong->value(), 15);
+    for (QLabel* heading : {ui.Label1, ui.Label14, ui.Label21})
+        QVERIFY(QFontInfo(heading->font()).bold());
+    QVERIFY(!QFontInfo(ui.Label9->font()).bold());
+    QCOMPARE(QFontInfo(ui.Label2->font()).pixelSize(), 11);
     QCOMPARE(ui.Label23->text().size(), 116);
     QCOMPARE(ui.Label7->text().size(), 119);
     QCOMPARE(ui.chtFastLine1->geometry(), QRect(8, 231, 1004, 250));
