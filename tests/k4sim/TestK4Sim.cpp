@@ -225,7 +225,7 @@ void TestK4Sim::commandLine_data()
     QTest::newRow("any IPv4 refused") << QStringList{"--host", "0.0.0.0"} << 2 << "non-loopback";
     QTest::newRow("any IPv6 refused") << QStringList{"--host", "::"} << 2 << "non-loopback";
     QTest::newRow("private address refused")
-        << QStringList{"--host", "192.168.1.20"} << 2 << "non-loopback";
+        << QStringList{"--host", "203.0.113.5"} << 2 << "non-loopback";
     QTest::newRow("names are not looked up")
         << QStringList{"--host", "radio.invalid", "--allow-non-loopback"} << 2 << "numeric";
 }
