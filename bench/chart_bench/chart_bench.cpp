@@ -234,7 +234,11 @@ int Screenshot(const QString& path)
     chart.ConfigureAtActivation();
     Levels levels;
     for (qsizetype i = 0; i < 360; ++i)
-        chart.Add(std::round(levels.Next() * 100.0) / 100.0, LabelFor(i), QColor(255, 0, 0));
+    {
+        // A wider, slower swing than the benchmark's, like an evening's band opening.
+        const double level = 110.0 + 14.0 * std::sin(static_cast<double>(i) / 55.0) + 0.8 * (levels.Next() - 110.0);
+        chart.Add(std::round(level * 100.0) / 100.0, LabelFor(i), QColor(255, 0, 0));
+    }
     Settle();
     const bool ok = chart.grab().save(path);
     std::printf("%s %s\n", ok ? "saved" : "could not save", qPrintable(path));

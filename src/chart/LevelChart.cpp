@@ -458,7 +458,7 @@ void LevelChart::UpdateBottomLabels(double xMin, double xMax)
 
 void LevelChart::UpdateLeftTicks(double yMin, double yMax)
 {
-    const double step = NiceStep((yMax - yMin) / 5.0);
+    const double step = NiceStep((yMax - yMin) / 6.0);
     m_axisY->setTickInterval(step);
     const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step))), 0, 6);
     m_axisY->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));

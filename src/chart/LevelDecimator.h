@@ -23,12 +23,16 @@ public:
     static QList<QPointF> Reduce(const LevelPointStore& store, double xMin, double xMax, int columns,
         QList<qsizetype>* indices = nullptr);
 
-    // The top edge of the area below a reduced line: where a column holds
-    // more than two reduced points only its highest is kept. The filled
-    // pixels stay the same (each column is filled up to its highest point,
-    // and the line drawn over the area covers the rest), but the fill no
-    // longer rasterises a tall zigzag in every column, which is what makes
-    // dense areas slow to fill. `indices` are those of Reduce.
+    // The top edge of the area below a reduced line. In a column where the
+    // reduced line has more than two points it runs from the column's lowest
+    // to its highest point, so every pixel between the two is covered by the
+    // line drawn over the area; there the area's edge may pass anywhere in
+    // that band. The edge is therefore drawn as few straight pieces as keep
+    // it inside every column's band (and exactly through the points of
+    // sparse columns): the same picture, but a fill with a handful of edges
+    // instead of a tall zigzag per column, which is what made dense areas
+    // slow to fill. `indices` are those of Reduce; `topIndices` receives, for
+    // each point returned, the index of a point of its column.
     static QList<QPointF> TopEdge(const QList<QPointF>& reduced, const QList<qsizetype>& indices, double xMin,
         double xMax, int columns, QList<qsizetype>* topIndices = nullptr);
 };

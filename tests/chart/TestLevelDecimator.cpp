@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -35,6 +36,7 @@ private slots:
     void columnOf();
     void reducedColumnsKeepExtremes_data();
     void reducedColumnsKeepExtremes();
+    void topEdgeStaysInsideTheLine();
     void nothingToDraw();
 };
 
@@ -137,6 +139,62 @@ void TestLevelDecimator::reducedColumnsKeepExtremes()
             return p.y() == store.Y(s) && LevelDecimator::ColumnOf(p.x(), xMin, xMax, columns) == c;
         });
         QVERIFY2(kept, qPrintable(QString::number(s)));
+    }
+}
+
+void TestLevelDecimator::topEdgeStaysInsideTheLine()
+{
+    // Dense stretch (many points per column) followed by a sparse one: the
+    // area's edge keeps within each dense column's lowest..highest value,
+    // where the line covers every pixel, and runs exactly through sparse points.
+    LevelPointStore store;
+    Fill(store, 60000, {100, 30000}, {200});
+    const double xMin = 55000.0;
+    const double xMax = 59999.0;
+    const int columns = 1000; // 5 points per column: dense
+    for (const auto& [lo, hi, cols] : {std::tuple{0.0, 59999.0, 1000}, std::tuple{xMin, xMax, columns},
+             std::tuple{59000.0, 59999.0, 1000}}) {
+        QList<qsizetype> indices;
+        const QList<QPointF> line = LevelDecimator::Reduce(store, lo, hi, cols, &indices);
+        QList<qsizetype> topIndices;
+        const QList<QPointF> top = LevelDecimator::TopEdge(line, indices, lo, hi, cols, &topIndices);
+        QCOMPARE(top.size(), topIndices.size());
+        QVERIFY(!top.isEmpty());
+        QVERIFY(top.size() <= line.size());
+        QCOMPARE(top.front().x(), line.front().x());
+        QCOMPARE(top.back().x(), line.back().x());
+        for (qsizetype k = 1; k < top.size(); ++k)
+            QVERIFY(top[k].x() > top[k - 1].x());
+
+        // Height of the edge at x, by straight pieces between its points.
+        auto edgeAt = [&](double x) {
+            qsizetype k = 1;
+            while (k < top.size() - 1 && top[k].x() < x)
+                ++k;
+            const QPointF a = top[k - 1];
+            const QPointF b = top[k];
+            return a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x());
+        };
+        qsizetype k = 0;
+        while (k < line.size()) {
+            const int c = LevelDecimator::ColumnOf(line[k].x(), lo, hi, cols);
+            qsizetype end = k + 1;
+            while (end < line.size() && LevelDecimator::ColumnOf(line[end].x(), lo, hi, cols) == c)
+                ++end;
+            double bandLo = line[k].y(), bandHi = line[k].y();
+            for (qsizetype j = k; j < end; ++j) {
+                bandLo = std::min(bandLo, line[j].y());
+                bandHi = std::max(bandHi, line[j].y());
+            }
+            for (qsizetype j = k; j < end; ++j) {
+                const double y = edgeAt(line[j].x());
+                if (end - k <= 2 || c < 0 || c >= cols)
+                    QVERIFY2(std::abs(y - line[j].y()) < 1e-9, qPrintable(QString::number(line[j].x())));
+                else if (line[j].y() == bandHi)
+                    QVERIFY2(y >= bandLo - 1e-9 && y <= bandHi + 1e-9, qPrintable(QString::number(line[j].x())));
+            }
+            k = end;
+        }
     }
 }
 
