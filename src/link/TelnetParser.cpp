@@ -1,5 +1,9 @@
 #include "TelnetParser.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 namespace {
 
 // Telnet command bytes (RFC 854) and the options this client knows
@@ -19,6 +23,31 @@ constexpr quint8 kOptEndOfRecord = 25;
 
 constexpr quint8 kTtypeIs = 0;
 constexpr quint8 kTtypeSend = 1;
+
+// The scratch space for gathering data runs is kept for the next call unless
+// a huge call made it grow past this.
+constexpr qsizetype kMaxKeptGatherBuffer = 64 * 1024;
+
+// Every possible negotiation answer, IAC <verb> <option>, laid out once.
+// The answers are handed out as raw views of this table, so a negotiation
+// costs no allocation; a receiver that changes one gets its own copy.
+constexpr std::array<char, 4 * 256 * 3> kAnswers = [] {
+    std::array<char, 4 * 256 * 3> t{};
+    for (int verb = 0; verb < 4; ++verb) {
+        for (int option = 0; option < 256; ++option) {
+            const std::size_t at = std::size_t(verb * 256 + option) * 3;
+            t[at] = char(kIac);
+            t[at + 1] = char(kWill + verb);
+            t[at + 2] = char(option);
+        }
+    }
+    return t;
+}();
+
+QByteArray negotiationAnswer(quint8 verb, quint8 option)
+{
+    return QByteArray::fromRawData(kAnswers.data() + std::size_t((verb - kWill) * 256 + option) * 3, 3);
+}
 
 TelnetParser::Event commandEvent(TIdTelnetCommand command)
 {
@@ -49,28 +78,82 @@ std::vector<TelnetParser::Event> TelnetParser::feed(QByteArrayView bytes)
 
 void TelnetParser::feed(QByteArrayView bytes, std::vector<Event>& out)
 {
-    for (const char c : bytes) {
-        const auto b = static_cast<quint8>(c);
-        switch (m_state) {
-        case State::Data:
-            if (b == kIac) {
+    // Plain data is taken a run at a time, up to the next IAC, instead of a
+    // byte at a time: on a data stream the loop is one memchr and one copy
+    // per call. The data met so far is a slice of the input while it is one
+    // contiguous run; only when a command or an escaped IAC interrupts it are
+    // the runs gathered, into m_data, which is scratch space kept from call to
+    // call (no data is pending between calls: each call ends with a flush).
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    const char* run = nullptr;
+    qsizetype runSize = 0;
+    qsizetype gathered = 0;
+
+    const auto gather = [&](const char* from, qsizetype n) {
+        if (m_data.size() < gathered + n)
+            m_data.resize(std::max(gathered + n, 2 * m_data.size()));
+        std::memcpy(m_data.data() + gathered, from, std::size_t(n));
+        gathered += n;
+    };
+    const auto addRun = [&](const char* from, qsizetype n) {
+        if (run == nullptr && gathered == 0) {
+            run = from;
+            runSize = n;
+            return;
+        }
+        if (run != nullptr) {
+            gather(run, runSize);
+            run = nullptr;
+        }
+        gather(from, n);
+    };
+    const auto flush = [&] {
+        Event e;
+        e.kind = Event::Kind::Data;
+        if (run != nullptr && gathered == 0) {
+            e.bytes = QByteArray(run, runSize);
+        } else {
+            if (run != nullptr)
+                gather(run, runSize);
+            if (gathered == 0)
+                return;
+            e.bytes = QByteArray(m_data.constData(), gathered);
+        }
+        out.push_back(std::move(e));
+        run = nullptr;
+        gathered = 0;
+    };
+
+    while (p < end) {
+        if (m_state == State::Data) {
+            const auto* iac = static_cast<const char*>(std::memchr(p, kIac, std::size_t(end - p)));
+            const char* const stop = iac ? iac : end;
+            if (stop != p)
+                addRun(p, stop - p);
+            p = stop;
+            if (iac) {
                 m_iamTelnet = true;
                 m_state = State::Iac;
-            } else {
-                m_data.append(c);
+                ++p;
             }
-            break;
+            continue;
+        }
+        const auto b = static_cast<quint8>(*p);
+        switch (m_state) {
+        case State::Data:
+            break;  // handled above
         case State::Iac:
             m_state = State::Data;
             if (b == kIac) {
-                m_data.append(c);
+                addRun(p, 1);
             } else if (b >= kWill && b <= kDont) {
                 m_command = b;
                 m_state = State::Option;
             } else if (b == kEor) {
-                flushData(out);
+                flush();
             } else if (b == kSb) {
-                flushData(out);
+                flush();
                 m_state = State::SbOption;
             }
             // Every other command (NOP, GA, AYT, ...) means nothing to us: dropped.
@@ -110,19 +193,11 @@ void TelnetParser::feed(QByteArrayView bytes, std::vector<Event>& out)
             }
             break;
         }
+        ++p;
     }
-    flushData(out);
-}
-
-void TelnetParser::flushData(std::vector<Event>& out)
-{
-    if (m_data.isEmpty())
-        return;
-    Event e;
-    e.kind = Event::Kind::Data;
-    e.bytes = std::move(m_data);
-    m_data = QByteArray();
-    out.push_back(std::move(e));
+    flush();
+    if (m_data.size() > kMaxKeptGatherBuffer)
+        m_data = QByteArray();  // one huge call must not pin its size for good
 }
 
 void TelnetParser::negotiate(quint8 command, quint8 option, std::vector<Event>& out)
@@ -150,8 +225,7 @@ void TelnetParser::negotiate(quint8 command, quint8 option, std::vector<Event>& 
         reply = kWont;
         break;
     }
-    const char answer[] = {char(kIac), char(reply), char(option)};
-    out.push_back(replyEvent(QByteArray(answer, sizeof answer)));
+    out.push_back(replyEvent(negotiationAnswer(reply, option)));
 }
 
 void TelnetParser::appendSb(quint8 byte)

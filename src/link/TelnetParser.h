@@ -53,7 +53,6 @@ public:
 private:
     enum class State { Data, Iac, Option, SbOption, Sb, SbIac };
 
-    void flushData(std::vector<Event>& out);
     void negotiate(quint8 command, quint8 option, std::vector<Event>& out);
     void appendSb(quint8 byte);
     void handleSubnegotiation(std::vector<Event>& out);
@@ -63,7 +62,7 @@ private:
     quint8 m_sbOption = 0;
     bool m_sbOverflow = false;
     bool m_iamTelnet = false;
-    QByteArray m_data;
+    QByteArray m_data;  // scratch for the data runs of one call, reused
     QByteArray m_sb;
     QString m_terminal;
 };

@@ -1,0 +1,474 @@
+// Polls the bundled radio simulator through the real window while a capture
+// with a 2 s period runs, then prints what it cost and how regular it was.
+//
+//   poll_bench                    60 s of polling
+//   poll_bench --seconds N        N s instead
+//   poll_bench --k4sim PATH       the simulator to run (default: the one built with it)
+//
+// The window runs in this process on the offscreen platform (unless
+// QT_QPA_PLATFORM says otherwise) with every modal box recorded instead of
+// shown; the capture file goes to a temporary working directory. The
+// simulator runs with --verbose and its log is read on a thread of its own,
+// so each "sm;" it receives is timestamped on arrival.
+
+#include "K4Status_U.h"
+#include "RecordingBoxes.h"
+#include "ui_K4Status_U.h"
+
+#include "FormatSettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kPeriodSeconds = 2;
+constexpr double kCpuLimitPercent = 1.0;
+
+double msBetween(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// --- Linux process figures ----------------------------------------------
+
+// A "VmRSS:"-style line of /proc/self/status, in KiB; -1 when unreadable.
+long statusKib(const char* field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// User plus system CPU time of the whole process (every thread).
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    const auto secs = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return secs(u.ru_utime) + secs(u.ru_stime);
+}
+
+// --- The simulator, watched from its own thread -------------------------
+
+class SimWatch {
+public:
+    explicit SimWatch(const QString& program) : m_program(program) {}
+    ~SimWatch() { stop(); }
+
+    // Starts the simulator and waits for its port; 0 when it did not come up.
+    quint16 start()
+    {
+        m_thread = std::thread([this] { run(); });
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_started; });
+        return m_port;
+    }
+
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    std::vector<Clock::time_point> times(const QByteArray& command) const
+    {
+        std::lock_guard lock(m_mutex);
+        std::vector<Clock::time_point> out;
+        for (const auto& [when, what] : m_commands)
+            if (what == command)
+                out.push_back(when);
+        return out;
+    }
+
+private:
+    void run()
+    {
+        QProcess sim;
+        sim.setProgram(m_program);
+        sim.setArguments({QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                          QStringLiteral("0"), QStringLiteral("--fixed-sm"), QStringLiteral("12"),
+                          QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--verbose")});
+        sim.start();
+        quint16 port = 0;
+        if (sim.waitForStarted(5000)) {
+            static const QRegularExpression listening(QStringLiteral("listening on [0-9.]+:([0-9]+)"));
+            QByteArray out;
+            for (int i = 0; i < 100 && port == 0; ++i) {
+                sim.waitForReadyRead(100);
+                out += sim.readAllStandardOutput();
+                const auto m = listening.match(QString::fromUtf8(out));
+                if (m.hasMatch())
+                    port = m.captured(1).toUShort();
+            }
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_port = port;
+            m_started = true;
+        }
+        m_ready.notify_all();
+
+        // Every log line is read as it arrives; a full pipe would stall the simulator.
+        static const QRegularExpression command(QStringLiteral("received command \"([^\"]*)\""));
+        sim.setReadChannel(QProcess::StandardError);
+        QByteArray pending;
+        while (port != 0 && !m_stop && sim.state() == QProcess::Running) {
+            if (!sim.waitForReadyRead(200))
+                continue;
+            const Clock::time_point now = Clock::now();
+            pending += sim.readAllStandardError();
+            qsizetype eol;
+            while ((eol = pending.indexOf('\n')) >= 0) {
+                const auto m = command.match(QString::fromLatin1(pending.left(eol)));
+                pending.remove(0, eol + 1);
+                if (m.hasMatch()) {
+                    std::lock_guard lock(m_mutex);
+                    m_commands.emplace_back(now, m.captured(1).toLatin1());
+                }
+            }
+            sim.readAllStandardOutput();
+        }
+        sim.terminate();
+        if (!sim.waitForFinished(3000)) {
+            sim.kill();
+            sim.waitForFinished(3000);
+        }
+    }
+
+    QString m_program;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::condition_variable m_ready;
+    bool m_started = false;
+    quint16 m_port = 0;
+    std::vector<std::pair<Clock::time_point, QByteArray>> m_commands;
+};
+
+// --- Ticks of the window's timers, stamped before their handlers run ----
+
+class TickStamps : public QObject {
+public:
+    std::vector<Clock::time_point> stamps;
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::Timer)
+            stamps.push_back(Clock::now());
+        return QObject::eventFilter(watched, e);
+    }
+};
+
+// --- Figures -------------------------------------------------------------
+
+struct Spread {
+    double min = 0, median = 0, max = 0;
+    int count = 0;
+};
+
+Spread spreadOf(std::vector<double> v)
+{
+    Spread s;
+    s.count = int(v.size());
+    if (v.empty())
+        return s;
+    std::sort(v.begin(), v.end());
+    s.min = v.front();
+    s.max = v.back();
+    const std::size_t m = v.size() / 2;
+    s.median = v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2.0;
+    return s;
+}
+
+std::vector<double> intervalsMs(const std::vector<Clock::time_point>& t)
+{
+    std::vector<double> out;
+    for (std::size_t i = 1; i < t.size(); ++i)
+        out.push_back(msBetween(t[i - 1], t[i]));
+    return out;
+}
+
+// Seconds of the day of each "MM/DD/YY,HH:NN:SS,smh,level" record.
+std::vector<int> recordSeconds(const QString& path, int* badLines)
+{
+    std::vector<int> out;
+    *badLines = 0;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    static const QRegularExpression record(
+        QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,(\\d\\d):(\\d\\d):(\\d\\d),\\d+,-?\\d+$"));
+    for (const QByteArray& raw : f.readAll().split('\n')) {
+        const QString line = QString::fromLatin1(raw).trimmed();
+        if (line.isEmpty())
+            continue;
+        const auto m = record.match(line);
+        if (!m.hasMatch()) {
+            ++*badLines;
+            continue;
+        }
+        out.push_back(m.captured(1).toInt() * 3600 + m.captured(2).toInt() * 60 + m.captured(3).toInt());
+    }
+    return out;
+}
+
+const char* verdict(bool met)
+{
+    return met ? "met" : "NOT MET";
+}
+
+// Runs the event loop for ms milliseconds (handlers' own waits nest inside it).
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    int seconds = 60;
+#ifdef K4SIM_PATH
+    QString simPath = QStringLiteral(K4SIM_PATH);
+#else
+    QString simPath = QStringLiteral("k4sim");
+#endif
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--seconds") && i + 1 < args.size()) {
+            seconds = std::max(4, args[++i].toInt());
+        } else if (args[i] == QLatin1String("--k4sim") && i + 1 < args.size()) {
+            simPath = args[++i];
+        } else {
+            std::fprintf(stderr, "usage: poll_bench [--seconds N] [--k4sim PATH]\n");
+            return 2;
+        }
+    }
+
+    // Records must not depend on the machine's regional settings.
+    QLocale::setDefault(QLocale::c());
+    FormatSettings::setCurrent(FormatSettings{});
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
+        std::fprintf(stderr, "poll_bench: no temporary working directory\n");
+        return 1;
+    }
+
+    SimWatch sim(simPath);
+    const quint16 port = sim.start();
+    if (port == 0) {
+        std::fprintf(stderr, "poll_bench: the simulator %s did not start\n", qPrintable(simPath));
+        return 1;
+    }
+
+    RecordingBoxes boxes;
+    auto w = std::make_unique<Tfrm_framework>();
+    TickStamps pollTicks, captureTicks;
+    w->Poller->installEventFilter(&pollTicks);
+    w->UserTimer->installEventFilter(&captureTicks);
+    w->show();
+    w->activateWindow();
+    if (!waitUntil([&] { return w->activated(); }, 5000)) {
+        std::fprintf(stderr, "poll_bench: the window never became active\n");
+        return 1;
+    }
+
+    auto& ui = w->form();
+    ui.HostAddress->setText(QStringLiteral("127.0.0.1"));
+    ui.PortAddress->setText(QString::number(port));
+    ui.bStartPoller->click();
+    if (!w->S.bConnectionStatus || !w->Poller->isActive()) {
+        std::fprintf(stderr, "poll_bench: Start Poller did not connect\n");
+        return 1;
+    }
+    ui.seHowLong->setText(QString::number(kPeriodSeconds));
+    ui.Additionaldata->setText(QStringLiteral("bench"));
+    const std::size_t ticksBeforeCapture = captureTicks.stamps.size();
+    ui.bBeginCapture->click();
+    const Clock::time_point captureStart = Clock::now();
+    if (!w->S.FileWrite) {
+        std::fprintf(stderr, "poll_bench: Begin Capture did not open a file\n");
+        return 1;
+    }
+    const QString capturePath = w->S.sFileName;
+
+    // A short settling time, then the measured stretch.
+    runFor(1000);
+    const long rssStart = statusKib("VmRSS");
+    const double cpuStart = cpuSeconds();
+    const Clock::time_point wallStart = Clock::now();
+    // RSS once a second, to tell warm-up from a steady leak.
+    std::vector<long> rssSamples;
+    QTimer sampler;
+    sampler.setInterval(1000);
+    QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] { rssSamples.push_back(statusKib("VmRSS")); });
+    sampler.start();
+    runFor(seconds * 1000);
+    sampler.stop();
+    const double cpuUsed = cpuSeconds() - cpuStart;
+    const Clock::time_point wallEnd = Clock::now();
+    const long rssEnd = statusKib("VmRSS");
+    const long hwm = statusKib("VmHWM");
+
+    // Let a tick that is due finish, then close the file through End Capture.
+    waitUntil([&] { return !w->S.polleractive; }, 3000);
+    ui.bEndCapture->click();
+    const Clock::time_point captureEnd = Clock::now();
+    ui.bStopPoller->click();
+    waitUntil([&] { return !w->S.bConnectionStatus; }, 3000);
+    w->S.bCloseRequest = true;  // tearing down the window must not ask
+    w.reset();
+    sim.stop();
+
+    // ---- the figures
+    const double wallSeconds = msBetween(wallStart, wallEnd) / 1000.0;
+    const double cpuPercent = 100.0 * cpuUsed / wallSeconds;
+
+    auto inWindow = [&](std::vector<Clock::time_point> t) {
+        std::erase_if(t, [&](Clock::time_point p) { return p < wallStart || p > wallEnd; });
+        return t;
+    };
+    const auto smTimes = inWindow(sim.times("sm;"));
+    const Spread sm = spreadOf(intervalsMs(smTimes));
+    const double expectedSm = wallSeconds;  // one "sm;" per second
+    const auto pollStamps = inWindow(pollTicks.stamps);
+    const Spread poll = spreadOf(intervalsMs(pollStamps));
+
+    std::vector<Clock::time_point> integration(captureTicks.stamps.begin() + std::ptrdiff_t(ticksBeforeCapture),
+                                               captureTicks.stamps.end());
+    std::erase_if(integration, [&](Clock::time_point p) { return p > captureEnd; });
+    const Spread tick = spreadOf(intervalsMs(integration));
+    // Drift: how far the last integration tick is from where whole periods
+    // after Begin Capture would put it.
+    double tickDriftMs = 0;
+    if (!integration.empty())
+        tickDriftMs = msBetween(captureStart, integration.back()) -
+                      double(integration.size()) * kPeriodSeconds * 1000.0;
+
+    int badLines = 0;
+    std::vector<int> rec = recordSeconds(capturePath, &badLines);
+    for (std::size_t i = 1; i < rec.size(); ++i)
+        while (rec[i] < rec[i - 1])
+            rec[i] += 86400;  // past midnight
+    std::vector<double> recGaps;
+    for (std::size_t i = 1; i < rec.size(); ++i)
+        recGaps.push_back(rec[i] - rec[i - 1]);
+    const Spread recGap = spreadOf(recGaps);
+    const double captureSeconds = msBetween(captureStart, captureEnd) / 1000.0;
+    const int expectedRecords = int(std::floor(captureSeconds / kPeriodSeconds));
+    // Clock-second stamps: a record may read up to 1 s off its ideal place.
+    int recDrift = 0;
+    for (std::size_t i = 0; i < rec.size(); ++i)
+        recDrift = std::max(recDrift, std::abs(rec[i] - rec.front() - int(i) * kPeriodSeconds));
+
+    std::printf("Polling under load: %d s of polling against k4sim on 127.0.0.1:%u, capture period %d s\n\n",
+                seconds, unsigned(port), kPeriodSeconds);
+    std::printf("%-44s %-28s %-16s %s\n", "figure", "measured", "target", "");
+    auto row = [](const char* name, const QString& value, const char* target, std::optional<bool> met) {
+        std::printf("%-44s %-28s %-16s %s\n", name, qPrintable(value), target,
+                    met ? verdict(*met) : "");
+    };
+    row("CPU time / wall time (% of one core)", QString::asprintf("%.2f %% (%.2f s / %.1f s)", cpuPercent, cpuUsed,
+                                                                  wallSeconds),
+        "< 1 %", cpuPercent < kCpuLimitPercent);
+    row("peak memory (VmHWM)", QString::asprintf("%ld KiB", hwm), "", std::nullopt);
+    row("RSS at start / end of polling", QString::asprintf("%ld / %ld KiB", rssStart, rssEnd), "", std::nullopt);
+    row("RSS growth", QString::asprintf("%+ld KiB (%+.1f KiB/min)", rssEnd - rssStart,
+                                        double(rssEnd - rssStart) * 60.0 / wallSeconds),
+        "", std::nullopt);
+    if (rssSamples.size() >= 4) {
+        const std::size_t half = rssSamples.size() / 2;
+        const double lateSlope = double(rssSamples.back() - rssSamples[half]) * 60.0 /
+                                 double(rssSamples.size() - 1 - half);
+        row("RSS growth in the second half", QString::asprintf("%+ld KiB (%+.1f KiB/min)",
+                                                               rssSamples.back() - rssSamples[half], lateSlope),
+            "", std::nullopt);
+    }
+    const bool smMedianOk = sm.count > 0 && std::abs(sm.median - 1000.0) <= 50.0;
+    const bool smMaxOk = sm.count > 0 && sm.max < 2000.0;
+    row("\"sm;\" at simulator: interval median", QString::asprintf("%.1f ms", sm.median), "1000 ms (+-50)",
+        smMedianOk);
+    row("\"sm;\" at simulator: interval min / max", QString::asprintf("%.1f / %.1f ms", sm.min, sm.max),
+        "max < 2000 ms", smMaxOk);
+    const bool smCountOk = smTimes.size() + 1 >= std::size_t(expectedSm);
+    row("\"sm;\" received / seconds polled", QString::asprintf("%zu / %.1f", smTimes.size(), expectedSm),
+        "none missed", smCountOk);
+    row("poll tick (window timer): min/median/max", QString::asprintf("%.1f / %.1f / %.1f ms", poll.min,
+                                                                       poll.median, poll.max),
+        "", std::nullopt);
+    row("integration tick: min/median/max", QString::asprintf("%.1f / %.1f / %.1f ms", tick.min, tick.median,
+                                                               tick.max),
+        "2000 ms", tick.count > 0 && tick.max < 2000.0 * 1.5 && tick.min > 2000.0 * 0.5);
+    const bool tickDriftOk = integration.size() > 1 && std::abs(tickDriftMs) < 0.5 * kPeriodSeconds * 1000.0;
+    row("integration tick: drift after last tick", QString::asprintf("%+.1f ms over %zu ticks", tickDriftMs,
+                                                                      integration.size()),
+        "no drift", tickDriftOk);
+    const bool recGapOk = recGap.count > 0 && recGap.min >= kPeriodSeconds - 1 && recGap.max <= kPeriodSeconds + 1;
+    row("records: interval min/median/max (s)", QString::asprintf("%.0f / %.0f / %.0f", recGap.min, recGap.median,
+                                                                   recGap.max),
+        "2 s (clock s)", recGapOk);
+    const bool recCountOk = badLines == 0 && std::abs(int(rec.size()) - expectedRecords) <= 0;
+    row("records: count / capture time / period", QString::asprintf("%zu / %d (%.1f s)%s", rec.size(),
+                                                                     expectedRecords, captureSeconds,
+                                                                     badLines ? " BAD LINES" : ""),
+        "equal", recCountOk);
+    row("records: max offset from first + k*period", QString::asprintf("%d s", recDrift), "<= 1 s",
+        !rec.empty() && recDrift <= 1);
+    std::printf("\nBoxes shown: %lld\n", static_cast<long long>(boxes.shown.size()));
+    for (const auto& s : boxes.shown)
+        std::printf("  %s: %s\n", qPrintable(s.kind), qPrintable(s.text));
+    const bool all = cpuPercent < kCpuLimitPercent && smMedianOk && smMaxOk && smCountOk && tickDriftOk &&
+                     recGapOk && recCountOk && recDrift <= 1 && boxes.shown.isEmpty();
+    std::printf("Overall: %s\n", all ? "targets met" : "targets NOT met");
+    return 0;
+}
