@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <chrono>
 
@@ -34,16 +37,38 @@ void TickSource::setSource(std::function<std::uint32_t()> source)
     tickSource() = std::move(source);
 }
 
+namespace {
+
+// Sleeps until an event arrives for this thread or `milliseconds` pass. Waking
+// only for events, instead of every millisecond, keeps a waiting handler's
+// processor time near zero while queued events still run as soon as they come.
+void waitForEvents(std::int64_t milliseconds)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || app->thread() != QThread::currentThread() || milliseconds <= 1) {
+        QThread::msleep(1);
+        return;
+    }
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(static_cast<int>(std::min<std::int64_t>(milliseconds, 60000)));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace
+
 void delay(std::int32_t dwMilliseconds)
 {
     const std::uint32_t iStart = TickSource::GetTickCount();
     for (;;) {
         const std::uint32_t iStop = TickSource::GetTickCount();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        QThread::msleep(1);
         // Modulo 2^32, so a wait across the counter's wrap ends on time.
         const std::uint32_t elapsed = iStop - iStart;
-        if (static_cast<std::int64_t>(elapsed) >= static_cast<std::int64_t>(dwMilliseconds))
+        const std::int64_t remaining = std::int64_t(dwMilliseconds) - std::int64_t(elapsed);
+        waitForEvents(remaining);
+        if (remaining <= 0)
             break;
     }
 }

@@ -12,7 +12,8 @@ public:
     static void setSource(std::function<std::uint32_t()> source);
 };
 
-// Cooperative wait: processes pending window events and sleeps 1 ms per pass
-// until dwMilliseconds have passed on the tick counter. The body always runs
-// at least once, so delay(0) still lets queued events run.
+// Cooperative wait: passes of "read the tick counter, process pending window
+// events, wait" until dwMilliseconds have passed on the tick counter. A pass
+// waits 1 ms, or until the next event when more time remains. The body always
+// runs at least once, so delay(0) still lets queued events run.
 void delay(std::int32_t dwMilliseconds);
