@@ -116,11 +116,15 @@ LevelChart::LevelChart(QWidget* parent)
     m_axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_axisX->setTitleText(kBottomTitle);
     m_axisX->setRange(0.0, 1.0);
+    AddBlankCategoryIfEmpty();
     m_axisY = new QValueAxis;
     m_axisY->setObjectName(QStringLiteral("LeftAxis"));
     m_axisY->setTitleText(kLeftTitle);
     m_axisY->setTickType(QValueAxis::TicksDynamic);
     m_axisY->setTickAnchor(0.0);
+    // Dynamic ticks need an interval before the first range change, or the
+    // axis has no ticks and Qt Charts leaves it out of the layout.
+    UpdateLeftTicks(m_axisY->min(), m_axisY->max());
     c->addAxis(m_axisX, Qt::AlignBottom);
     c->addAxis(m_axisY, Qt::AlignLeft);
     for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(m_area), static_cast<QAbstractSeries*>(m_line)}) {
@@ -452,8 +456,17 @@ void LevelChart::UpdateBottomLabels(double xMin, double xMax)
     m_axisX->setStartValue(positions.isEmpty() ? xMin : std::min(xMin, positions.front()));
     for (qsizetype i = 0; i < positions.size(); ++i)
         m_axisX->append(texts[i], positions[i]);
+    AddBlankCategoryIfEmpty();
     m_labelPositions = positions;
     m_labelTexts = texts;
+}
+
+void LevelChart::AddBlankCategoryIfEmpty()
+{
+    // Qt Charts gives a category axis without a single category no room in
+    // the layout: both axes vanish and their titles pile up in the corner.
+    if (m_axisX->count() == 0)
+        m_axisX->append(QStringLiteral(" "), m_axisX->max());
 }
 
 void LevelChart::UpdateLeftTicks(double yMin, double yMax)

@@ -90,6 +90,7 @@ private:
     int PlotColumns() const;
     void SetBottomRange(double min, double max);
     void UpdateBottomLabels(double xMin, double xMax);
+    void AddBlankCategoryIfEmpty();
     void UpdateLeftTicks(double yMin, double yMax);
     void UpdateAreaBrush(const QList<QPointF>& points, const QList<qsizetype>& indices);
     void ApplyTitle();
