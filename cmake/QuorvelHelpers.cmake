@@ -16,11 +16,22 @@ function(quorvel_target_defaults target)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra)
   endif()
-  if(QUORVEL_SANITIZE)
+  if(QUORVEL_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    # Fuzzing: every library the fuzz targets link gets libFuzzer's coverage
+    # instrumentation too, or the fuzzer could not see into our code.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  elseif(QUORVEL_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
 endfunction()
+
+# Where sanitizer reports go in a sanitizer build's test run. Empty: on each
+# process's stderr. A folder: one file per reporting process, which also
+# catches the reports of child processes (the simulator) whose stderr the
+# tests do not show; scripts/test.sh sets it and fails on any file there.
+set(QUORVEL_SANITIZER_LOG_DIR "" CACHE PATH "Folder for sanitizer reports of the test run (empty: stderr)")
 
 # quorvel_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
 # One Qt Test executable registered with ctest, run headless.
@@ -33,8 +44,14 @@ function(quorvel_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  set(_log "")
+  if(QUORVEL_SANITIZER_LOG_DIR)
+    # A sanitizer that cannot open its log file stops the process.
+    file(MAKE_DIRECTORY ${QUORVEL_SANITIZER_LOG_DIR})
+    set(_log ":log_path=${QUORVEL_SANITIZER_LOG_DIR}/report")
+  endif()
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     LABELS "${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1${_log};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1${_log}")
 endfunction()

@@ -607,14 +607,19 @@ void Tfrm_framework::K4TelnetDataAvailable(const TIdBytes& Buffer)
         else
             S.smRadioResponse = reply;
     }
-    ++m_receiveDepth;
-    try {
-        FlashDataLED();
-    } catch (...) {
+    // One flash at a time: a chunk that arrives while the LED is flashing
+    // is covered by that flash. Nesting a flash per chunk would recurse
+    // without bound when data streams in faster than 50 ms per chunk.
+    if (m_receiveDepth == 0) {
+        ++m_receiveDepth;
+        try {
+            FlashDataLED();
+        } catch (...) {
+            --m_receiveDepth;
+            throw;
+        }
         --m_receiveDepth;
-        throw;
     }
-    --m_receiveDepth;
     S.AllowStop = true;
     if (m_receiveDepth == 0) {
         while (!m_deferredStatus.isEmpty())

@@ -98,6 +98,6 @@ private:
     bool m_errorBoxOpen = false;
     QStringList m_pendingErrors;
     QString m_shownError;
-    int m_receiveDepth = 0;  // receive steps in progress (their flashes nest)
+    int m_receiveDepth = 0;  // 1 while a receive step's data flash runs
     QList<std::function<void()>> m_deferredStatus;
 };

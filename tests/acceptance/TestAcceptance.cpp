@@ -1,5 +1,6 @@
 #include "K4SimProcess.h"
 #include "ProgramWiring.h"
+#include "ScratchWorkingDir.h"
 #include "SessionEndWatcher.h"
 #include "WindowFixture.h"
 
@@ -30,15 +31,7 @@ private slots:
 private:
     static QStringList records(const QString& path, bool* complete = nullptr)
     {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray all = f.readAll();
-        if (complete)
-            *complete = all.isEmpty() || all.endsWith("\r\n");
-        QStringList out = QString::fromLatin1(all).split(QStringLiteral("\r\n"));
-        out.removeLast();
-        return out;
+        return CaptureFileLines(path, complete);
     }
     static void typeInto(QWidget* edit, const QString& text)
     {
@@ -49,26 +42,22 @@ private:
     }
     void startCapture(WindowFixture& f, const K4SimProcess& sim, const QString& suffix);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    std::unique_ptr<ScratchWorkingDir> m_dir;
 };
 
 void TestAcceptance::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
     FormatSettings::setCurrent(FormatSettings{});
-    m_oldCwd = QDir::currentPath();
 }
 
 void TestAcceptance::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_dir = std::make_unique<ScratchWorkingDir>();
 }
 
 void TestAcceptance::cleanup()
 {
-    QDir::setCurrent(m_oldCwd);
     m_dir.reset();
 }
 

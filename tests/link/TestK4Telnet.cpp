@@ -290,9 +290,11 @@ void TestK4Telnet::disconnectOrderWithNestedCall()
 {
     LoopbackListener listener;
     Recorder rec;
+    // Declared before the client: its destructor disconnects the second
+    // connection below and so runs the handler once more.
+    int nested = 0;
     K4Telnet client;
     rec.attach(client);
-    int nested = 0;
     client.OnDisconnected = [&] {
         rec.add(QStringLiteral("disconnected"));
         ++nested;

@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 
 #include "LocalClock.h"
+#include "ScratchWorkingDir.h"
 #include "WithoutFileOverride.h"
 
 #include <QDir>
@@ -15,7 +16,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void cleanupTestCase();
 
     void beginCaptureNamesAndCreatesTheFile_data();
     void beginCaptureNamesAndCreatesTheFile();
@@ -46,32 +46,35 @@ private:
         QTest::mouseClick(f.ui().bBeginCapture, Qt::LeftButton);
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    // One integration tick that ends a period with the given mean and last reading.
+    static void recordPeriod(WindowFixture& f, double mean, const QString& reading = QStringLiteral("151"))
+    {
+        f.w->S.Average = mean;
+        f.w->S.AverageCount = 1;
+        f.w->S.sNewSMH = reading;
+        f.w->UserTimerTimer();
+    }
+
+    std::unique_ptr<ScratchWorkingDir> m_dir;
 };
 
 void TestCapture::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
     FormatSettings::setCurrent(FormatSettings{});
-    m_oldCwd = QDir::currentPath();
 }
 
 void TestCapture::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_dir = std::make_unique<ScratchWorkingDir>();
     LocalClock::setSource([] { return QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9, 999)); });
 }
 
 void TestCapture::cleanup()
 {
     LocalClock::setSource(nullptr);
-    QDir::setCurrent(m_oldCwd);
     m_dir.reset();
 }
-
-void TestCapture::cleanupTestCase() {}
 
 void TestCapture::beginCaptureNamesAndCreatesTheFile_data()
 {
@@ -124,15 +127,10 @@ void TestCapture::existingFileIsAppendedTo()
     // must not destroy the first one's records.
     WindowFixture f;
     beginCapture(f);
-    f.w->S.Average = 151;
-    f.w->S.AverageCount = 1;
-    f.w->S.sNewSMH = QStringLiteral("151");
-    f.w->UserTimerTimer();
+    recordPeriod(f, 151);
     QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
     beginCapture(f);
-    f.w->S.Average = 151;
-    f.w->S.AverageCount = 1;
-    f.w->UserTimerTimer();
+    recordPeriod(f, 151);
     QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
     QCOMPARE(contents(m_dir->filePath(QStringLiteral("030724-140509-test.csv"))),
              QByteArray("03/07/24,14:05:09,151,123\r\n03/07/24,14:05:09,151,123\r\n"));
@@ -306,10 +304,7 @@ void TestCapture::startPollerClosesAnOpenCapture()
     // End Capture then reports that no file is open.
     WindowFixture f;
     beginCapture(f);
-    f.w->S.Average = 151;
-    f.w->S.AverageCount = 1;
-    f.w->S.sNewSMH = QStringLiteral("151");
-    f.w->UserTimerTimer();
+    recordPeriod(f, 151);
     f.ui().HostAddress->setText(QStringLiteral("not a host"));
     QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
     QVERIFY(!f.w->S.FileWrite);

@@ -28,7 +28,7 @@ void TestDelay::runsPendingEventsAtLeastOnce()
 {
     QFETCH(int, ms);
     bool ran = false;
-    QMetaObject::invokeMethod(qApp, [&] { ran = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
     delay(ms);
     QVERIFY(ran);
 }

@@ -12,6 +12,7 @@ private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void chunkSorting_data();
     void chunkSorting();
+    void streamOfChunksDoesNotNestFlashes();
     void connectShowsStatusAndConnectsOnce();
     void refusedConnectShowsWarning();
     void radioClosingTurnsLedsRedWithoutBox();
@@ -51,6 +52,18 @@ void TestLinkControl::chunkSorting()
     QCOMPARE(f.w->S.smRadioResponse, sm);
     QCOMPARE(f.w->S.smhRadioResponse, smh);
     QCOMPARE(f.ui().DataLED->colour(), Led::LedColour::Lime);
+}
+
+void TestLinkControl::streamOfChunksDoesNotNestFlashes()
+{
+    // A radio streaming faster than one chunk per flash: every chunk is still
+    // sorted in order, without a 50 ms flash stacked up for each of them.
+    WindowFixture f;
+    for (int i = 0; i < 500; ++i)
+        f.w->link().OnDataAvailable(QByteArray("SMH") + QByteArray::number(100 + i) + ";");
+    QTRY_COMPARE(f.w->S.smhRadioResponse, QStringLiteral("SMH599;"));
+    QTRY_VERIFY(f.w->S.AllowStop);
+    QTRY_COMPARE(f.ui().DataLED->colour(), Led::LedColour::Lime);
 }
 
 void TestLinkControl::connectShowsStatusAndConnectsOnce()

@@ -1,4 +1,5 @@
 #include "K4SimProcess.h"
+#include "ScratchWorkingDir.h"
 #include "WindowFixture.h"
 
 #include <QDir>
@@ -27,15 +28,9 @@ private slots:
 private:
     static QStringList lines(const QString& path)
     {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray all = f.readAll();
-        if (!all.isEmpty() && !all.endsWith("\r\n"))
-            return {QStringLiteral("<incomplete line>")};
-        QStringList out = QString::fromLatin1(all).split(QStringLiteral("\r\n"));
-        out.removeLast();
-        return out;
+        bool complete = false;
+        const QStringList out = CaptureFileLines(path, &complete);
+        return complete ? out : QStringList{QStringLiteral("<incomplete line>")};
     }
     void startPolling(WindowFixture& f, const K4SimProcess& sim)
     {
@@ -68,26 +63,22 @@ private:
         watch->start();
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
+    std::unique_ptr<ScratchWorkingDir> m_dir;
 };
 
 void TestPolling::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
     FormatSettings::setCurrent(FormatSettings{});
-    m_oldCwd = QDir::currentPath();
 }
 
 void TestPolling::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_dir = std::make_unique<ScratchWorkingDir>();
 }
 
 void TestPolling::cleanup()
 {
-    QDir::setCurrent(m_oldCwd);
     m_dir.reset();
 }
 
