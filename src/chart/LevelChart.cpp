@@ -398,8 +398,11 @@ void LevelChart::Refresh()
     if (m_axisX->min() != xMin || m_axisX->max() != xMax)
         m_axisX->setRange(xMin, xMax);
     if (m_axisY->min() != yMin || m_axisY->max() != yMax) {
-        m_axisY->setRange(yMin, yMax);
+        // The new tick interval first: laid out with the old, fine interval,
+        // a range grown by an outlier would make Qt Charts build a label
+        // item for each of thousands of ticks (seconds and megabytes).
         UpdateLeftTicks(yMin, yMax);
+        m_axisY->setRange(yMin, yMax);
     }
 
     const int columns = PlotColumns();

@@ -46,6 +46,7 @@ private slots:
     void axesFollowDataUntilPanned();
     void wheelDoesNothing();
     void sameValuesGetARange();
+    void outlierNeverLaysOutThousandsOfTicks();
     void drawsDecimatedWithSpikes();
     void areaTakesThePointColours();
     void printRect_data();
@@ -401,6 +402,30 @@ void TestLevelChart::printFailureThrows()
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing/folder/chart.pdf"))));
     QCOMPARE(m_chart->Count(), 10);
     QVERIFY(!Grab().isNull());
+}
+
+void TestLevelChart::outlierNeverLaysOutThousandsOfTicks()
+{
+    // A reading corrupted by line noise can stretch the left axis a
+    // thousandfold. Qt Charts lays the axis out as soon as its range
+    // changes, building an item per tick: the interval must already suit
+    // the new range at that moment.
+    auto* left = qobject_cast<QValueAxis*>(m_chart->chart()->axes(Qt::Vertical).value(0));
+    QVERIFY(left);
+    double worstTicks = 0;
+    connect(left, &QValueAxis::rangeChanged, this, [&](double min, double max) {
+        if (left->tickType() == QValueAxis::TicksDynamic && left->tickInterval() > 0)
+            worstTicks = std::max(worstTicks, (max - min) / left->tickInterval());
+    });
+    m_chart->Add(123.0, QStringLiteral("14:05:09"), kRed);
+    m_chart->Add(122.5, QStringLiteral("14:05:11"), kRed);
+    QTRY_COMPARE(left->max(), 123.0);
+    m_chart->Add(-2877.0, QStringLiteral("14:05:13"), kRed);
+    QTRY_COMPARE(left->min(), -2877.0);
+    QVERIFY2(worstTicks <= 50, qPrintable(QString::number(worstTicks)));
+    m_chart->Add(-1.2e12, QStringLiteral("14:05:15"), kRed);
+    QTRY_COMPARE(left->min(), -1.2e12);
+    QVERIFY2(worstTicks <= 50, qPrintable(QString::number(worstTicks)));
 }
 
 QTEST_MAIN(TestLevelChart)
