@@ -11,6 +11,8 @@
 // simulator runs with --verbose and its log is read on a thread of its own,
 // so each "sm;" it receives is timestamped on arrival.
 
+#include "ProcStatus.h"
+
 #include "K4Status_U.h"
 #include "RecordingBoxes.h"
 #include "ui_K4Status_U.h"
@@ -57,19 +59,6 @@ double msBetween(Clock::time_point a, Clock::time_point b)
 }
 
 // --- Linux process figures ----------------------------------------------
-
-// A "VmRSS:"-style line of /proc/self/status, in KiB; -1 when unreadable.
-long statusKib(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 // User plus system CPU time of the whole process (every thread).
 double cpuSeconds()
@@ -344,21 +333,21 @@ int main(int argc, char** argv)
 
     // A short settling time, then the measured stretch.
     runFor(1000);
-    const long rssStart = statusKib("VmRSS");
+    const long rssStart = ProcStatusKib("VmRSS");
     const double cpuStart = cpuSeconds();
     const Clock::time_point wallStart = Clock::now();
     // RSS once a second, to tell warm-up from a steady leak.
     std::vector<long> rssSamples;
     QTimer sampler;
     sampler.setInterval(1000);
-    QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] { rssSamples.push_back(statusKib("VmRSS")); });
+    QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] { rssSamples.push_back(ProcStatusKib("VmRSS")); });
     sampler.start();
     runFor(seconds * 1000);
     sampler.stop();
     const double cpuUsed = cpuSeconds() - cpuStart;
     const Clock::time_point wallEnd = Clock::now();
-    const long rssEnd = statusKib("VmRSS");
-    const long hwm = statusKib("VmHWM");
+    const long rssEnd = ProcStatusKib("VmRSS");
+    const long hwm = ProcStatusKib("VmHWM");
 
     // Let a tick that is due finish, then close the file through End Capture.
     waitUntil([&] { return !w->S.polleractive; }, 3000);

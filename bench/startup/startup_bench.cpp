@@ -18,6 +18,8 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise.
 
+#include "ProcStatus.h"
+
 #include "K4Status_U.h"
 
 #include <QApplication>
@@ -68,18 +70,6 @@ double msSinceProcessStart()
     return now - ticks * 1e3 / double(sysconf(_SC_CLK_TCK));
 }
 
-long statusKib(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 double monotonicMs()
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -126,8 +116,8 @@ int child(int argc, char** argv)
 
     long rss = -1, hwm = -1;
     window->onReady = [&] {
-        rss = statusKib("VmRSS");
-        hwm = statusKib("VmHWM");
+        rss = ProcStatusKib("VmRSS");
+        hwm = ProcStatusKib("VmHWM");
         QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
     };
     window->show();

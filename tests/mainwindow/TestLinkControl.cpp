@@ -18,6 +18,20 @@ private slots:
     void radioClosingTurnsLedsRedWithoutBox();
     void disconnectIsGuarded();
     void commandsLeaveAsPlainBytesWithPacing();
+
+private:
+    // A radio the test plays on loopback, and a window connected to it.
+    struct ConnectedWindow {
+        QTcpServer radio;
+        WindowFixture f;
+        explicit ConnectedWindow(bool connect = true)
+        {
+            radio.listen(QHostAddress::LocalHost);
+            f.aimAt(radio.serverPort());
+            if (connect)
+                f.w->ConnectToRadio();
+        }
+    };
 };
 
 void TestLinkControl::chunkSorting_data()
@@ -68,11 +82,8 @@ void TestLinkControl::streamOfChunksDoesNotNestFlashes()
 
 void TestLinkControl::connectShowsStatusAndConnectsOnce()
 {
-    QTcpServer radio;
-    QVERIFY(radio.listen(QHostAddress::LocalHost));
-    WindowFixture f;
-    f.aimAt(radio.serverPort());
-    f.w->ConnectToRadio();
+    ConnectedWindow c;
+    auto& [radio, f] = c;
     QVERIFY(f.w->S.bConnectionStatus);
     QCOMPARE(f.ui().OnLineLED->colour(), Led::LedColour::Lime);
     QCOMPARE(f.ui().LastNetRequestLabel->text(), QStringLiteral("Connected."));
@@ -110,11 +121,8 @@ void TestLinkControl::refusedConnectShowsWarning()
 
 void TestLinkControl::radioClosingTurnsLedsRedWithoutBox()
 {
-    QTcpServer radio;
-    QVERIFY(radio.listen(QHostAddress::LocalHost));
-    WindowFixture f;
-    f.aimAt(radio.serverPort());
-    f.w->ConnectToRadio();
+    ConnectedWindow c;
+    auto& [radio, f] = c;
     QVERIFY(f.w->S.bConnectionStatus);
     QVERIFY(radio.waitForNewConnection(2000));
     std::unique_ptr<QTcpSocket> peer(radio.nextPendingConnection());
@@ -136,11 +144,8 @@ void TestLinkControl::radioClosingTurnsLedsRedWithoutBox()
 
 void TestLinkControl::disconnectIsGuarded()
 {
-    QTcpServer radio;
-    QVERIFY(radio.listen(QHostAddress::LocalHost));
-    WindowFixture f;
-    f.aimAt(radio.serverPort());
-    f.w->ConnectToRadio();
+    ConnectedWindow c;
+    auto& f = c.f;
     QVERIFY(f.w->S.bConnectionStatus);
     f.ui().lReturnedData->setText(QStringLiteral("SMH151;"));
 
@@ -170,10 +175,8 @@ void TestLinkControl::disconnectIsGuarded()
 
 void TestLinkControl::commandsLeaveAsPlainBytesWithPacing()
 {
-    QTcpServer radio;
-    QVERIFY(radio.listen(QHostAddress::LocalHost));
-    WindowFixture f;
-    f.aimAt(radio.serverPort());
+    ConnectedWindow c(false);
+    auto& [radio, f] = c;
 
     // Not connected: nothing is sent and there is no wait.
     QElapsedTimer t;

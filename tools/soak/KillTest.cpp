@@ -5,6 +5,7 @@
 #include "SimRunner.h"
 #include "SoakPhases.h"
 #include "SoakProtocol.h"
+#include "WorkDir.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -88,19 +89,9 @@ int run(const Options& options)
 {
     QTextStream out(stdout);
     std::unique_ptr<QTemporaryDir> temporary;
-    QString dir = options.directory;
-    if (dir.isEmpty()) {
-        temporary = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("quorvel-kill-XXXXXX")));
-        if (!temporary->isValid()) {
-            out << "cannot create a temporary folder\n";
-            return 2;
-        }
-        dir = temporary->path();
-    } else if (!QDir().mkpath(dir)) {
-        out << "cannot create " << dir << "\n";
+    const QString dir = PrepareWorkDir(options.directory, QStringLiteral("quorvel-kill-XXXXXX"), temporary, out);
+    if (dir.isEmpty())
         return 2;
-    }
-    dir = QFileInfo(dir).absoluteFilePath();
 
     SimRunner sim;
     const int lifetime = options.rounds * (options.maxRunMs / 1000 + 40) + 60;

@@ -5,6 +5,7 @@
 #include "SoakPhases.h"
 #include "SoakProtocol.h"
 #include "UiStallMeter.h"
+#include "WorkDir.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -218,19 +219,9 @@ int run(const Options& options)
 {
     QTextStream out(stdout);
     std::unique_ptr<QTemporaryDir> temporary;
-    QString dir = options.directory;
-    if (dir.isEmpty()) {
-        temporary = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("quorvel-soak-XXXXXX")));
-        if (!temporary->isValid()) {
-            out << "cannot create a temporary folder\n";
-            return 2;
-        }
-        dir = temporary->path();
-    } else if (!QDir().mkpath(dir)) {
-        out << "cannot create " << dir << "\n";
+    const QString dir = PrepareWorkDir(options.directory, QStringLiteral("quorvel-soak-XXXXXX"), temporary, out);
+    if (dir.isEmpty())
         return 2;
-    }
-    dir = QFileInfo(dir).absoluteFilePath();
 
     const QList<SoakPhase> phases = soakPhases();
     const int phaseSeconds =
