@@ -136,7 +136,6 @@ Tfrm_framework::~Tfrm_framework()
     K4Telnet->OnConnected = nullptr;
     K4Telnet->OnDisconnected = nullptr;
     K4Telnet.reset();
-    S.txt.Close();
 }
 
 LevelChart* Tfrm_framework::chart() const
