@@ -27,13 +27,6 @@ struct WindowFixture {
         if (activate)
             this->activate();
     }
-    ~WindowFixture()
-    {
-        // Closing the test's window must not ask or run the shutdown sequence
-        // unless the test did that itself.
-        w->S.bCloseRequest = true;
-        w.reset();
-    }
 
     void activate()
     {
