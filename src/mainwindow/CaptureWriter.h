@@ -31,7 +31,6 @@ public:
     void Close();
 
     bool IsOpen() const { return m_fd >= 0; }
-    QString FileName() const { return m_fileName; }
 
 private:
     QString m_fileName;

@@ -25,8 +25,7 @@ QString innermostMessage(const std::exception& error)
     return found;
 }
 
-} // namespace
-
+// Appends the closing full stop by the rule of the standard error box.
 QString WithFullStop(const QString& message)
 {
     if (!message.isEmpty() && message.back().unicode() > u'.')
@@ -34,11 +33,7 @@ QString WithFullStop(const QString& message)
     return message;
 }
 
-QString StandardErrorText(const std::exception& error)
-{
-    return WithFullStop(innermostMessage(error));
-}
-
+// The demangled class name of the error.
 QString ErrorClassName(const std::exception& error)
 {
     const char* raw = typeid(error).name();
@@ -50,6 +45,13 @@ QString ErrorClassName(const std::exception& error)
         return QString::fromUtf8(demangled.get());
 #endif
     return QString::fromUtf8(raw);
+}
+
+} // namespace
+
+QString StandardErrorText(const std::exception& error)
+{
+    return WithFullStop(innermostMessage(error));
 }
 
 QString StartupErrorText(const std::exception& error, const QString& moduleName, quintptr address)

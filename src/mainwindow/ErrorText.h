@@ -9,13 +9,7 @@
 // when its last character sorts after "." (letters, digits, ":", "?", ...).
 QString StandardErrorText(const std::exception& error);
 
-// Appends the closing full stop by the rule above.
-QString WithFullStop(const QString& message);
-
 // The start-up error box text: "Exception %s in module %s at %p." CR LF
 // "%s%s" CR LF, with the error's class name, the module's file name, an
 // address, the message and the full stop rule's ".".
 QString StartupErrorText(const std::exception& error, const QString& moduleName, quintptr address);
-
-// The demangled class name of the error.
-QString ErrorClassName(const std::exception& error);

@@ -284,7 +284,6 @@ void Tfrm_framework::bStartPollerClick()
     // so it is complete and the next capture starts a new one.
     if (S.FileWrite)
         closeCaptureFile();
-    S.FileWrite = false;
     if (IPTest(ui->HostAddress->text())) {
         S.bCommandedStatus = true;
         ConnectToRadio();

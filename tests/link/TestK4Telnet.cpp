@@ -1,3 +1,4 @@
+#include "ByteList.h"
 #include "IdExceptions.h"
 #include "K4Telnet.h"
 #include "LoopbackPeer.h"
@@ -11,14 +12,6 @@
 #include <thread>
 
 namespace {
-
-QByteArray B(std::initializer_list<int> bytes)
-{
-    QByteArray out;
-    for (int b : bytes)
-        out.append(char(b));
-    return out;
-}
 
 constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1
 
@@ -108,6 +101,8 @@ private slots:
 private:
     // Connects client to a fresh listener; returns the peer's connection.
     std::unique_ptr<PeerConnection> connectTo(K4Telnet& client, LoopbackListener& listener);
+    // A fresh connect of a used client raises the full connect sequence again.
+    void reconnects(K4Telnet& client, LoopbackListener& listener, Recorder& rec);
 };
 
 std::unique_ptr<PeerConnection> TestK4Telnet::connectTo(K4Telnet& client, LoopbackListener& listener)
@@ -117,6 +112,14 @@ std::unique_ptr<PeerConnection> TestK4Telnet::connectTo(K4Telnet& client, Loopba
     client.ConnectTimeout = 2000;
     client.Connect();
     return listener.accept();
+}
+
+void TestK4Telnet::reconnects(K4Telnet& client, LoopbackListener& listener, Recorder& rec)
+{
+    rec.clear();
+    auto again = connectTo(client, listener);
+    QVERIFY(again);
+    QCOMPARE(rec.log(), (QStringList{kConnecting, kConnected, "connected"}));
 }
 
 void TestK4Telnet::bytesToString_data()
@@ -316,10 +319,7 @@ void TestK4Telnet::disconnectOrderWithNestedCall()
     QCOMPARE(rec.log().size(), 3);
 
     // The link can be opened again afterwards.
-    rec.clear();
-    auto again = connectTo(client, listener);
-    QVERIFY(again);
-    QCOMPARE(rec.log(), (QStringList{kConnecting, kConnected, "connected"}));
+    reconnects(client, listener, rec);
 }
 
 void TestK4Telnet::destructorDisconnects()
@@ -375,10 +375,7 @@ void TestK4Telnet::peerCloseReportedOnReaderThread()
     QCOMPARE(rec.log(), QStringList{"status:Disconnected. [reader]"});
 
     // Closed by peer is not connected: the window may connect again.
-    rec.clear();
-    auto again = connectTo(client, listener);
-    QVERIFY(again);
-    QCOMPARE(rec.log(), (QStringList{kConnecting, kConnected, "connected"}));
+    reconnects(client, listener, rec);
 }
 
 void TestK4Telnet::sendStringOnTheWire()

@@ -1,3 +1,4 @@
+#include "ByteList.h"
 #include "TelnetParser.h"
 
 #include <QLocale>
@@ -7,14 +8,6 @@
 #include <initializer_list>
 
 namespace {
-
-QByteArray B(std::initializer_list<int> bytes)
-{
-    QByteArray out;
-    for (int b : bytes)
-        out.append(char(b));
-    return out;
-}
 
 QString bytesText(const QByteArray& bytes)
 {
