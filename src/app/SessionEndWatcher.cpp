@@ -4,12 +4,19 @@
 
 #ifndef _WIN32
 #include <csignal>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 int g_pipe[2] = {-1, -1};
+
+// A hang-up (the terminal or remote session that started the program went
+// away) ends the program as surely as SIGTERM or Ctrl+C does, so it gets the
+// same orderly end instead of the default abrupt one.
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+bool g_caught[std::size(kEndingSignals)] = {};
 
 extern "C" void onTerminateSignal(int)
 {
@@ -36,8 +43,16 @@ SessionEndWatcher::SessionEndWatcher(QObject* parent) : QObject(parent)
     action.sa_handler = onTerminateSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        // A signal the program was started to ignore stays ignored: run under
+        // nohup, it must outlive the terminal it was started from.
+        struct sigaction previous {};
+        ::sigaction(kEndingSignals[i], nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(kEndingSignals[i], &action, nullptr);
+        g_caught[i] = true;
+    }
 #endif
 }
 
@@ -46,8 +61,11 @@ SessionEndWatcher::~SessionEndWatcher()
 #ifndef _WIN32
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        if (g_caught[i])
+            ::sigaction(kEndingSignals[i], &action, nullptr);
+        g_caught[i] = false;
+    }
     m_notifier.reset();
     for (int& fd : g_pipe) {
         if (fd >= 0)

@@ -6,8 +6,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT into a signal on the user-interface thread, so the
-// program can close its capture file and end like a log-off.
+// Turns SIGTERM, SIGINT and SIGHUP into a signal on the user-interface
+// thread, so the program can close its capture file and end like a log-off.
 class SessionEndWatcher : public QObject {
     Q_OBJECT
 public:

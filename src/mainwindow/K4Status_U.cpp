@@ -3,6 +3,7 @@
 #include "ui_K4Status_U.h"
 
 #include "AppVersion.h"
+#include "CaptureName.h"
 #include "DateTimeText.h"
 #include "Delay.h"
 #include "ErrorText.h"
@@ -398,7 +399,7 @@ void Tfrm_framework::setIntervalOf(QTimer* timer, int milliseconds)
 
 void Tfrm_framework::bBeginCaptureClick()
 {
-    const QString suffix = ui->Additionaldata->text().left(10);
+    const QString suffix = CaptureSuffix(ui->Additionaldata->text());
     ui->Additionaldata->setText(suffix);
     ui->bBeginCapture->setEnabled(false);
     ui->bEndCapture->setEnabled(true);
@@ -408,12 +409,11 @@ void Tfrm_framework::bBeginCaptureClick()
 
     S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now()) + QStringLiteral("-") + suffix +
              QStringLiteral(".csv");
-    S.sFilePath = QDir::toNativeSeparators(QDir::currentPath());
+    const QString workingDir = QDir::currentPath();
+    S.sFilePath = QDir::toNativeSeparators(workingDir);
     S.sFileName = S.sFilePath + QDir::separator() + S.sDTG;
     setCaption(ui->lFileName, S.sDTG);
-    // The suffix must name a file in the working directory, not a path out of it.
-    if (suffix.contains(QLatin1Char('/')) || suffix.contains(QLatin1Char('\\')))
-        throw EInOutError(3);
+    CheckCapturePlace(workingDir, suffix);
     S.txt.Assign(S.sFileName);
     S.txt.Append();
     S.AverageCount = 0;

@@ -65,7 +65,7 @@ public:
     void FlashPollerLED();
 
     // Closes an open capture file, complete, when the session ends without the
-    // shutdown sequence (log-off, system shutdown, SIGTERM/SIGINT).
+    // shutdown sequence (log-off, system shutdown, SIGTERM/SIGINT/SIGHUP).
     void EndSessionAbruptly();
 
     // The eight-line text of the connect failure box.

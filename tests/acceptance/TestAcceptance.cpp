@@ -9,8 +9,10 @@
 #include <QFile>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <csignal>
@@ -26,7 +28,12 @@ private slots:
     void cleanup();
     void wholeSession();
     void radioDropsMidCapture();
-    void sigtermDuringCaptureLeavesCompleteFile();
+    void endingSignalDuringCaptureLeavesCompleteFile_data();
+    void endingSignalDuringCaptureLeavesCompleteFile();
+    void ignoredHangUpKeepsRecording();
+    // Ends the event loop, so it runs last.
+    void checkpointKeepsRecordingUntilTheProgramEnds_data();
+    void checkpointKeepsRecordingUntilTheProgramEnds();
 
 private:
     static QStringList records(const QString& path, bool* complete = nullptr)
@@ -160,18 +167,29 @@ void TestAcceptance::radioDropsMidCapture()
     QVERIFY(f.boxes.shown.isEmpty());
 }
 
-void TestAcceptance::sigtermDuringCaptureLeavesCompleteFile()
+void TestAcceptance::endingSignalDuringCaptureLeavesCompleteFile_data()
 {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestAcceptance::endingSignalDuringCaptureLeavesCompleteFile()
+{
+    QFETCH(int, signal);
     K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     QVERIFY(sim.ok());
     WindowFixture f;
+    // As a program started from a terminal gets it, whatever ran this test.
+    std::signal(signal, SIG_DFL);
     SessionEndWatcher sessionEnd;
     ConnectProgramEnd(*qApp, *f.w, sessionEnd);
     QSignalSpy ending(&sessionEnd, &SessionEndWatcher::sessionEnding);
     startCapture(f, sim, QStringLiteral("term"));
     const QString path = f.w->S.sFileName;
     QTRY_VERIFY_WITH_TIMEOUT(records(path).size() >= 1, 10000);
-    std::raise(SIGTERM);
+    std::raise(signal);
     QTRY_COMPARE(ending.size(), 1);
     QVERIFY(!f.w->S.FileWrite);
     QVERIFY(!f.w->S.txt.IsOpen());
@@ -179,6 +197,89 @@ void TestAcceptance::sigtermDuringCaptureLeavesCompleteFile()
     const QStringList got = records(path, &complete);
     QVERIFY(complete);
     QVERIFY(!got.isEmpty());
+}
+
+void TestAcceptance::ignoredHangUpKeepsRecording()
+{
+    // Started under nohup: closing the terminal must not end the capture.
+    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    WindowFixture f;
+    std::signal(SIGHUP, SIG_IGN);
+    const auto restore = qScopeGuard([] { std::signal(SIGHUP, SIG_DFL); });
+    SessionEndWatcher sessionEnd;
+    ConnectProgramEnd(*qApp, *f.w, sessionEnd);
+    QSignalSpy ending(&sessionEnd, &SessionEndWatcher::sessionEnding);
+    startCapture(f, sim, QStringLiteral("nohup"));
+    const QString path = f.w->S.sFileName;
+    QTRY_VERIFY_WITH_TIMEOUT(records(path).size() >= 1, 10000);
+    std::raise(SIGHUP);
+    const qsizetype before = records(path).size();
+    QTRY_VERIFY_WITH_TIMEOUT(records(path).size() > before, 10000);
+    QCOMPARE(ending.size(), 0);
+    QVERIFY(f.w->S.FileWrite);
+}
+
+namespace {
+
+// A session manager's request to save, answered the way a test decides.
+struct FakeSessionCommit : SessionCommit {
+    bool interaction = true;
+    int releases = 0;
+    int cancels = 0;
+    bool allowsInteraction() override { return interaction; }
+    void release() override { ++releases; }
+    void cancel() override { ++cancels; }
+};
+
+} // namespace
+
+void TestAcceptance::checkpointKeepsRecordingUntilTheProgramEnds_data()
+{
+    QTest::addColumn<bool>("interaction");
+    QTest::addColumn<QList<BoxResult>>("answers");
+    QTest::addColumn<int>("cancels");
+    QTest::newRow("checkpoint, no questions") << false << QList<BoxResult>{} << 0;
+    QTest::newRow("log-off confirmed") << true << QList<BoxResult>{BoxResult::Yes} << 0;
+    QTest::newRow("log-off refused") << true << QList<BoxResult>{BoxResult::No} << 1;
+}
+
+void TestAcceptance::checkpointKeepsRecordingUntilTheProgramEnds()
+{
+    QFETCH(bool, interaction);
+    QFETCH(QList<BoxResult>, answers);
+    QFETCH(int, cancels);
+    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    WindowFixture f;
+    SessionEndWatcher sessionEnd;
+    ConnectProgramEnd(*qApp, *f.w, sessionEnd);
+    startCapture(f, sim, QStringLiteral("ckpt"));
+    const QString path = f.w->S.sFileName;
+    QTRY_VERIFY_WITH_TIMEOUT(records(path).size() >= 1, 10000);
+
+    // The session manager asks to save; a checkpoint, or a log-off that is
+    // refused or later cancelled, leaves the program running and recording.
+    f.boxes.confirmationAnswers = answers;
+    FakeSessionCommit commit;
+    commit.interaction = interaction;
+    CommitSessionData(*f.w, commit);
+    QCOMPARE(commit.releases, interaction ? 1 : 0);
+    QCOMPARE(commit.cancels, cancels);
+    QVERIFY(f.w->S.FileWrite);
+    QVERIFY(f.w->S.txt.IsOpen());
+    const qsizetype before = records(path).size();
+    QTRY_VERIFY_WITH_TIMEOUT(records(path).size() > before, 10000);
+
+    // When the session really ends, the event loop ends without the
+    // shutdown sequence: the capture is closed then, and holds every record.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!f.w->S.FileWrite);
+    QVERIFY(!f.w->S.txt.IsOpen());
+    bool complete = false;
+    QVERIFY(records(path, &complete).size() > before);
+    QVERIFY(complete);
 }
 
 QTEST_MAIN(TestAcceptance)

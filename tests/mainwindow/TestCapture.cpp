@@ -19,11 +19,13 @@ private slots:
 
     void beginCaptureNamesAndCreatesTheFile_data();
     void beginCaptureNamesAndCreatesTheFile();
+    void suffixCutEvenWhenHostCheckFails_data();
     void suffixCutEvenWhenHostCheckFails();
     void existingFileIsAppendedTo();
     void unsafeSuffixIsRefused_data();
     void unsafeSuffixIsRefused();
     void readOnlyFolderIsRefused();
+    void deletedWorkingDirIsRefused();
     void integrationPeriodRestartsOnlyWhenChanged();
     void integrationTick_data();
     void integrationTick();
@@ -82,6 +84,9 @@ void TestCapture::beginCaptureNamesAndCreatesTheFile_data()
     QTest::addColumn<QString>("name");
     QTest::newRow("suffix") << "dipole" << "030724-140509-dipole.csv";
     QTest::newRow("empty suffix") << "" << "030724-140509-.csv";
+    // Cutting to 10 code units would split the last pair: it is left out whole.
+    QTest::newRow("surrogate pair at the cut") << QString::fromUtf16(u"a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1")
+                                               << QString::fromUtf16(u"030724-140509-a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1.csv");
 }
 
 void TestCapture::beginCaptureNamesAndCreatesTheFile()
@@ -107,14 +112,27 @@ void TestCapture::beginCaptureNamesAndCreatesTheFile()
     QVERIFY(f.boxes.shown.isEmpty());
 }
 
+void TestCapture::suffixCutEvenWhenHostCheckFails_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("cut");
+    QTest::newRow("twelve letters") << "abcdefghijkl" << "abcdefghij";
+    QTest::newRow("pair across the cut") << QString::fromUtf16(u"a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1")
+                                         << QString::fromUtf16(u"a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1");
+    QTest::newRow("pairs fill it") << QString::fromUtf16(u"\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1b")
+                                   << QString::fromUtf16(u"\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1");
+}
+
 void TestCapture::suffixCutEvenWhenHostCheckFails()
 {
+    QFETCH(QString, typed);
+    QFETCH(QString, cut);
     WindowFixture f;
-    f.ui().Additionaldata->setText(QStringLiteral("abcdefghijkl"));
+    f.ui().Additionaldata->setText(typed);
     f.ui().HostAddress->setText(QStringLiteral("radio"));
     f.ui().bBeginCapture->setEnabled(true);
     QTest::mouseClick(f.ui().bBeginCapture, Qt::LeftButton);
-    QCOMPARE(f.ui().Additionaldata->text(), QStringLiteral("abcdefghij"));
+    QCOMPARE(f.ui().Additionaldata->text(), cut);
     QVERIFY(!f.w->S.FileWrite);
     QVERIFY(f.boxes.shown.isEmpty());
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
@@ -139,19 +157,32 @@ void TestCapture::existingFileIsAppendedTo()
 void TestCapture::unsafeSuffixIsRefused_data()
 {
     QTest::addColumn<QString>("suffix");
-    QTest::newRow("parent folder") << "../x";
-    QTest::newRow("sub folder") << "a/b";
-    QTest::newRow("backslash") << "a\\b";
+    QTest::addColumn<QString>("error");
+    const QString invalid = QStringLiteral("Invalid filename.");
+    QTest::newRow("parent folder") << "../x" << invalid;
+    QTest::newRow("sub folder") << "a/b" << invalid;
+    QTest::newRow("backslash") << "a\\b" << invalid;
+    // Names Windows and FAT media cannot hold: refused as Windows refuses them.
+    const QString badName = QStringLiteral("I/O error 123.");
+    QTest::newRow("question mark") << "XZ?" << badName;
+    QTest::newRow("star and less") << "XZ*<" << badName;
+    QTest::newRow("greater") << "a>b" << badName;
+    QTest::newRow("colon") << "a:b" << badName;
+    QTest::newRow("double quote") << "a\"b" << badName;
+    QTest::newRow("bar") << "a|b" << badName;
+    QTest::newRow("tab") << "a\tb" << badName;
+    QTest::newRow("escape") << "a\x1b" << badName;
 }
 
 void TestCapture::unsafeSuffixIsRefused()
 {
     QFETCH(QString, suffix);
+    QFETCH(QString, error);
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("inner/030724-140509-a")));
     QVERIFY(QDir::setCurrent(m_dir->filePath(QStringLiteral("inner"))));
     WindowFixture f;
     beginCapture(f, suffix);
-    QCOMPARE(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("Invalid filename.")});
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")), QStringList{error});
     QVERIFY(!f.w->S.FileWrite);
     QCOMPARE(f.w->S.Counter, 0);
     QCOMPARE(f.ui().lFileName->text(), QStringLiteral("030724-140509-") + suffix + QStringLiteral(".csv"));
@@ -176,6 +207,30 @@ void TestCapture::readOnlyFolderIsRefused()
     QCOMPARE(f.ui().lFileName->text(), QStringLiteral("030724-140509-test.csv"));
     QVERIFY(f.ui().bEndCapture->isEnabled());
     QCOMPARE(f.w->UserTimer->interval(), 1000);
+    // End Capture recovers, as after a failed host check.
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    QVERIFY(f.ui().bBeginCapture->isEnabled());
+}
+
+void TestCapture::deletedWorkingDirIsRefused()
+{
+    // The folder the program was started in is deleted under it: the
+    // capture must not land in the root folder (or anywhere else) instead.
+    const QString gone = m_dir->filePath(QStringLiteral("gone"));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("gone")));
+    QVERIFY(QDir::setCurrent(gone));
+    QVERIFY(QDir(gone).removeRecursively());
+    QVERIFY(QDir::currentPath().isEmpty());
+    WindowFixture f;
+    beginCapture(f);
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("Invalid filename.")});
+    QVERIFY(!f.w->S.FileWrite);
+    QVERIFY(!f.w->S.txt.IsOpen());
+    QCOMPARE(f.ui().lFileName->text(), QStringLiteral("030724-140509-test.csv"));
+    QVERIFY(f.ui().bEndCapture->isEnabled());
+    QCOMPARE(f.w->UserTimer->interval(), 1000);
+    QVERIFY(!QFile::exists(QStringLiteral("/030724-140509-test.csv")));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
     // End Capture recovers, as after a failed host check.
     QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
     QVERIFY(f.ui().bBeginCapture->isEnabled());

@@ -21,6 +21,8 @@ private slots:
 
     void pollAndCaptureThreeRecords();
     void silentRadioRecordsNothing();
+    void noisyRadioStillGivesRealReadings_data();
+    void noisyRadioStillGivesRealReadings();
     void radioClosingMidCaptureLeavesConsistentFile();
     void stopPollerDuringTickWaitLeavesLinkConnected();
     void closeDuringTickWaitRunsShutdownInsideIt();
@@ -144,6 +146,48 @@ void TestPolling::silentRadioRecordsNothing()
     QCOMPARE(f.ui().SMeterBarCount->text(), QStringLiteral("180"));
     QCOMPARE(f.ui().SMeterBar->position(), 180);
     QCOMPARE(f.w->S.sNewSMH, QStringLiteral("180"));
+}
+
+void TestPolling::noisyRadioStillGivesRealReadings_data()
+{
+    QTest::addColumn<QStringList>("noise");
+    QTest::addColumn<bool>("barKept");
+    // Junk bytes before and after the replies, some of it ended by ";".
+    QTest::newRow("garbage") << QStringList{QStringLiteral("--garbage")} << false;
+    QTest::newRow("garbage, split replies")
+        << QStringList{QStringLiteral("--garbage"), QStringLiteral("--split")} << false;
+    // Lines of text streamed between and around the replies, far longer in
+    // all than any reply.
+    QTest::newRow("flood") << QStringList{QStringLiteral("--flood-mibps"), QStringLiteral("1")} << true;
+    QTest::newRow("high bytes, joined") << QStringList{QStringLiteral("--high-bytes"), QStringLiteral("--joined")}
+                                        << true;
+}
+
+void TestPolling::noisyRadioStillGivesRealReadings()
+{
+    QFETCH(QStringList, noise);
+    QFETCH(bool, barKept);
+    K4SimProcess sim(QStringList{QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--fixed-sm"),
+                                 QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")} +
+                     noise);
+    QVERIFY(sim.ok());
+    WindowFixture f;
+    startPolling(f, sim);
+    beginCapture(f, 2);
+    const QString path = f.w->S.sFileName;
+    QTRY_VERIFY_WITH_TIMEOUT(lines(path).size() >= 3, 20000);
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    // Every record holds the radio's reading, never noise or digits of it
+    // glued to the reading.
+    static const QRegularExpression record(
+        QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
+    const QStringList got = lines(path);
+    QVERIFY(got.size() >= 3);
+    for (const QString& line : got)
+        QVERIFY2(record.match(line).hasMatch(), qPrintable(line));
+    if (barKept)
+        QCOMPARE(f.ui().SMeterBarCount->text(), QStringLiteral("0012"));
+    QVERIFY(f.boxes.shown.isEmpty());
 }
 
 void TestPolling::radioClosingMidCaptureLeavesConsistentFile()
