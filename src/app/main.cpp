@@ -2,12 +2,12 @@
 
 #include "ErrorText.h"
 #include "MessageBoxes.h"
+#include "ProgramIcon.h"
 #include "ProgramWiring.h"
 #include "SessionEndWatcher.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QIcon>
 
 #include <exception>
 
@@ -39,7 +39,7 @@ int main(int argc, char* argv[])
     QuorvelApplication app(argc, argv);
     // The shutdown sequence ends the program, not the closing of its window.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel.png")));
+    QApplication::setWindowIcon(ProgramIcon());
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setDesktopFileName(QStringLiteral("quorvel"));
 

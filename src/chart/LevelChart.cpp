@@ -35,6 +35,10 @@ const QColor kGradientTop(255, 255, 255);
 const QColor kGradientBottom(108, 145, 147);
 const QColor kLeftTickColour(128, 128, 128, 130);
 const QColor kDefaultFill(255, 0, 0);
+// Space between the plot area and the chart's edges.
+const QMargins kChartMargins(6, 4, 14, 4);
+// The chart library draws each axis label with this much room on either side.
+constexpr double kLabelItemMargin = 4.0;
 
 // Rounds halves to the even neighbour without depending on the FPU mode.
 float RoundHalfEven(float v)
@@ -79,7 +83,6 @@ LevelChart::LevelChart(QWidget* parent)
     c->setBackgroundRoundness(0);
     c->setDropShadowEnabled(false);
     c->layout()->setContentsMargins(0, 0, 0, 0);
-    c->setMargins(QMargins(6, 4, 14, 4));
     QLinearGradient gradient(0.0, 0.0, 0.0, 1.0);
     gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
     gradient.setColorAt(0.0, kGradientTop);
@@ -533,6 +536,15 @@ void LevelChart::ApplyFonts()
         title.setPointSizeF(base.pointSizeF() + 1.5);
     chart()->setTitleFont(title);
     chart()->setTitleBrush(QColor(0, 0, 128));
+    // The last time label can sit on the plot's right edge, centred on its
+    // point: the margin on that side holds half a label, so the label is
+    // drawn whole instead of being cut by the chart's edge.
+    const QFontMetricsF fm(base);
+    const double label = fm.horizontalAdvance(QStringLiteral("00:00:00"));
+    QMargins margins = kChartMargins;
+    margins.setRight(std::max(kChartMargins.right(), static_cast<int>(std::ceil(label / 2.0 + kLabelItemMargin)) + 1));
+    if (chart()->margins() != margins)
+        chart()->setMargins(margins);
     for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(m_axisX), static_cast<QAbstractAxis*>(m_axisY)}) {
         axis->setLabelsFont(base);
         axis->setTitleFont(base);

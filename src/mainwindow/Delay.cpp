@@ -16,6 +16,12 @@ std::function<std::uint32_t()>& tickSource()
     return source;
 }
 
+std::function<void(std::int64_t)>& waiter()
+{
+    static std::function<void(std::int64_t)> w;
+    return w;
+}
+
 std::uint32_t realTicks()
 {
     using namespace std::chrono;
@@ -37,6 +43,11 @@ void TickSource::setSource(std::function<std::uint32_t()> source)
     tickSource() = std::move(source);
 }
 
+void TickSource::setWaiter(std::function<void(std::int64_t)> w)
+{
+    waiter() = std::move(w);
+}
+
 namespace {
 
 // Sleeps until an event arrives for this thread or `milliseconds` pass. Waking
@@ -56,6 +67,23 @@ void waitForEvents(std::int64_t milliseconds)
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
+void waitPass(std::int64_t milliseconds)
+{
+    const std::int64_t ms = std::max<std::int64_t>(milliseconds, 1);
+    if (const auto& w = waiter())
+        w(ms);
+    else
+        waitForEvents(ms);
+}
+
+// Milliseconds left of the wait at counter value `now`. Modulo 2^32, so a
+// wait across the counter's wrap ends on time.
+std::int64_t remainingAt(std::uint32_t iStart, std::uint32_t now, std::int32_t dwMilliseconds)
+{
+    const std::uint32_t elapsed = now - iStart;
+    return std::int64_t(dwMilliseconds) - std::int64_t(elapsed);
+}
+
 } // namespace
 
 void delay(std::int32_t dwMilliseconds)
@@ -64,11 +92,12 @@ void delay(std::int32_t dwMilliseconds)
     for (;;) {
         const std::uint32_t iStop = TickSource::GetTickCount();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        // Modulo 2^32, so a wait across the counter's wrap ends on time.
-        const std::uint32_t elapsed = iStop - iStart;
-        const std::int64_t remaining = std::int64_t(dwMilliseconds) - std::int64_t(elapsed);
-        waitForEvents(remaining);
-        if (remaining <= 0)
+        if (remainingAt(iStart, iStop, dwMilliseconds) <= 0) {
+            waitPass(1);
             break;
+        }
+        // The events just run may have taken a while: what is left is
+        // measured now, so the wait ends at most one pass late.
+        waitPass(remainingAt(iStart, TickSource::GetTickCount(), dwMilliseconds));
     }
 }

@@ -10,10 +10,16 @@ public:
     static std::uint32_t GetTickCount();
     // An empty function restores the real counter.
     static void setSource(std::function<std::uint32_t()> source);
+    // How a pass of delay() waits: at most the given milliseconds (at least 1).
+    // Tests with a fake counter install a waiter that advances it by exactly
+    // that much; an empty function restores the real wait.
+    static void setWaiter(std::function<void(std::int64_t)> waiter);
 };
 
 // Cooperative wait: passes of "read the tick counter, process pending window
 // events, wait" until dwMilliseconds have passed on the tick counter. A pass
-// waits 1 ms, or until the next event when more time remains. The body always
-// runs at least once, so delay(0) still lets queued events run.
+// waits 1 ms, or until the next event when more time remains; the time left is
+// taken from the counter read after the events ran, so a slow handler inside
+// the wait does not stretch it by its own length. The body always runs at
+// least once, so delay(0) still lets queued events run.
 void delay(std::int32_t dwMilliseconds);

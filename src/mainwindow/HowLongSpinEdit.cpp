@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <limits>
@@ -171,4 +173,22 @@ void HowLongSpinEdit::focusOutEvent(QFocusEvent* event)
             setValue(*typed);
     }
     QAbstractSpinBox::focusOutEvent(event);
+}
+
+void HowLongSpinEdit::wheelEvent(QWheelEvent* event)
+{
+    // Scrolling the window must never change the integration period.
+    event->ignore();
+}
+
+void HowLongSpinEdit::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The line edit's own menu, without the Step up / Step down entries the
+    // spin box would add. Shown without a nested event loop.
+    QMenu* menu = lineEdit()->createStandardContextMenu();
+    if (!menu)
+        return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+    event->accept();
 }

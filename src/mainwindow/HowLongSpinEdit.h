@@ -53,6 +53,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // The period changes only by typing, the arrow keys and the arrow
+    // buttons: a wheel turned over the window passes through, and the context
+    // menu offers only the editing commands.
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     bool isAcceptedCharacter(QChar c) const;

@@ -4,6 +4,9 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QTextDocument>
 #include <QImage>
 #include <QLegend>
 #include <QLineSeries>
@@ -54,6 +57,8 @@ private slots:
     void renderPageStaysInsideRectangle();
     void printsOnePdfPage();
     void printFailureThrows();
+    void timeLabelsDrawnWhole_data();
+    void timeLabelsDrawnWhole();
 
 private:
     void AddLevels(int count, double base = 110.0);
@@ -291,8 +296,10 @@ void TestLevelChart::areaTakesThePointColours()
     const QRectF plot = m_chart->chart()->mapRectToScene(m_chart->chart()->plotArea());
     const QPoint offset = m_chart->viewport()->mapTo(m_chart.get(), QPoint(0, 0));
     const int y = static_cast<int>(plot.bottom()) - 6 + offset.y();
-    const int xLeft = static_cast<int>(plot.left() + plot.width() * 0.25) + offset.x();
-    const int xRight = static_cast<int>(plot.left() + plot.width() * 0.75) + offset.x();
+    // At a high point of each stretch (odd points are the higher ones), where
+    // the area reaches well above the sampled row.
+    const int xLeft = static_cast<int>(std::lround(plot.left() + plot.width() * 49.0 / 199.0)) + offset.x();
+    const int xRight = static_cast<int>(std::lround(plot.left() + plot.width() * 149.0 / 199.0)) + offset.x();
     QCOMPARE(image.pixelColor(xLeft, y), kRed);
     QCOMPARE(image.pixelColor(xRight, y), QColor(0, 0, 255));
 }
@@ -426,6 +433,54 @@ void TestLevelChart::outlierNeverLaysOutThousandsOfTicks()
     m_chart->Add(-1.2e12, QStringLiteral("14:05:15"), kRed);
     QTRY_COMPARE(left->min(), -1.2e12);
     QVERIFY2(worstTicks <= 50, qPrintable(QString::number(worstTicks)));
+}
+
+void TestLevelChart::timeLabelsDrawnWhole_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<bool>("panned");
+    QTest::newRow("3 points") << 3 << false;
+    QTest::newRow("21 points") << 21 << false;
+    QTest::newRow("201 points") << 201 << false;
+    QTest::newRow("201 points, panned") << 201 << true;
+}
+
+void TestLevelChart::timeLabelsDrawnWhole()
+{
+    QFETCH(int, points);
+    QFETCH(bool, panned);
+    m_chart->ConfigureAtActivation();
+    AddLevels(points);
+    if (panned)
+        m_chart->PanBottomAxis(-7.5);
+    Grab();
+
+    static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"));
+    const QRectF view = QRectF(m_chart->viewport()->rect());
+    QStringList drawn;
+    for (QGraphicsItem* item : m_chart->scene()->items()) {
+        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (!text || !text->isVisible() || text->toPlainText().trimmed().isEmpty())
+            continue;
+        const QString label = text->toPlainText();
+        if (label.contains(QLatin1Char(':'))) {
+            // A time label, whole and inside the chart's own area.
+            QVERIFY2(time.match(label).hasMatch(), qPrintable(label));
+            const QRectF at = m_chart->mapFromScene(text->sceneBoundingRect()).boundingRect();
+            const QRectF ink = QRectF(at.left() + text->document()->documentMargin(), at.top(),
+                                      at.width() - 2 * text->document()->documentMargin(), at.height());
+            QVERIFY2(view.contains(ink), qPrintable(QStringLiteral("%1 at %2..%3, view 0..%4")
+                                                       .arg(label)
+                                                       .arg(ink.left())
+                                                       .arg(ink.right())
+                                                       .arg(view.right())));
+            drawn.append(label);
+        }
+    }
+    QVERIFY(!drawn.isEmpty());
+    // Unpanned, the last point's label is the one at the right edge.
+    if (!panned && points == 3)
+        QVERIFY(drawn.contains(TimeLabel(points - 1)));
 }
 
 QTEST_MAIN(TestLevelChart)

@@ -5,6 +5,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <memory>
+
 // The window's side of the link, against radios the test plays itself on loopback.
 class TestLinkControl : public QObject {
     Q_OBJECT
@@ -18,6 +20,7 @@ private slots:
     void radioClosingTurnsLedsRedWithoutBox();
     void disconnectIsGuarded();
     void commandsLeaveAsPlainBytesWithPacing();
+    void startPollerTwiceSendsK41TwiceOverOneConnection();
 
 private:
     // A radio the test plays on loopback, and a window connected to it.
@@ -194,6 +197,29 @@ void TestLinkControl::commandsLeaveAsPlainBytesWithPacing()
     QByteArray got;
     QTRY_VERIFY((got += peer->readAll()).size() >= 7);
     QCOMPARE(got, QByteArray("K41;sm;"));
+}
+
+void TestLinkControl::startPollerTwiceSendsK41TwiceOverOneConnection()
+{
+    ConnectedWindow c(false);
+    auto& [radio, f] = c;
+    QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
+    QVERIFY(f.w->S.bConnectionStatus);
+    QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
+    QVERIFY(f.w->S.bConnectionStatus);
+    QVERIFY(f.w->Poller->isActive());
+
+    QVERIFY(radio.hasPendingConnections() || radio.waitForNewConnection(2000));
+    std::unique_ptr<QTcpSocket> peer(radio.nextPendingConnection());
+    QVERIFY(peer);
+    QByteArray received;
+    QTRY_VERIFY_WITH_TIMEOUT((received += peer->readAll()).count("K41;") >= 2, 5000);
+    // Nothing more of it follows, and no second connection was opened.
+    QTest::qWait(300);
+    received += peer->readAll();
+    QCOMPARE(received.count("K41;"), 2);
+    QVERIFY(!radio.hasPendingConnections() && !radio.waitForNewConnection(100));
+    QVERIFY(f.boxes.shown.isEmpty());
 }
 
 QTEST_MAIN(TestLinkControl)

@@ -10,6 +10,55 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QScopeGuard>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace {
+
+// Counts the closes of a file that had been open for writing, as the kernel
+// reports them: what the program did to the file, not what it believes.
+class FileCloseWatch {
+public:
+    explicit FileCloseWatch(const QString& path)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            m_wd = ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE_WRITE);
+    }
+    ~FileCloseWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileCloseWatch(const FileCloseWatch&) = delete;
+    FileCloseWatch& operator=(const FileCloseWatch&) = delete;
+
+    bool ok() const { return m_fd >= 0 && m_wd >= 0; }
+    // Closes reported so far.
+    int closes()
+    {
+        alignas(inotify_event) char buf[4096];
+        ssize_t n;
+        while ((n = ::read(m_fd, buf, sizeof buf)) > 0) {
+            for (char* p = buf; p < buf + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->mask & IN_CLOSE_WRITE)
+                    ++m_closes;
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return m_closes;
+    }
+
+private:
+    int m_fd = -1;
+    int m_wd = -1;
+    int m_closes = 0;
+};
+
+} // namespace
 
 // Polling and recording through the window against the bundled simulator.
 class TestPolling : public QObject {
@@ -26,6 +75,10 @@ private slots:
     void radioClosingMidCaptureLeavesConsistentFile();
     void stopPollerDuringTickWaitLeavesLinkConnected();
     void closeDuringTickWaitRunsShutdownInsideIt();
+    void collectionLabelsFollowEachTick();
+    void sumsRestartPast3600Samples();
+    void stopPollerDuringCaptureClosesFileThenDisconnects_data();
+    void stopPollerDuringCaptureClosesFileThenDisconnects();
 
 private:
     static QStringList lines(const QString& path)
@@ -63,6 +116,22 @@ private:
         });
         QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.polleractive, 3000);
         watch->start();
+    }
+
+    // Records how many closes of the capture file the kernel had reported
+    // when the link started to disconnect; restored when the guard goes.
+    auto watchClosesAtDisconnect(WindowFixture& f, FileCloseWatch& watch, int& closes)
+    {
+        auto original = f.w->link().OnStatus;
+        f.w->link().OnStatus = [&watch, &closes, original](void* sender, TIdStatus status, const QString& text) {
+            if (text == QLatin1String("Disconnecting.") && closes < 0)
+                closes = watch.closes();
+            original(sender, status, text);
+        };
+        return qScopeGuard([&f, original] {
+            if (f.w)
+                f.w->link().OnStatus = original;
+        });
     }
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
@@ -252,6 +321,104 @@ void TestPolling::closeDuringTickWaitRunsShutdownInsideIt()
     QVERIFY(!f.w->Poller->isActive());
     QCOMPARE(terminate.size(), 1);
     QCOMPARE(f.boxes.texts(QStringLiteral("confirmation")).size(), 1);
+}
+
+void TestPolling::collectionLabelsFollowEachTick()
+{
+    K4SimProcess sim({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
+                      QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    WindowFixture f;
+    startPolling(f, sim);
+    // A period far longer than the test: only the poll ticks touch the sums.
+    beginCapture(f, 3600);
+    auto& ui = f.ui();
+    QTRY_COMPARE_WITH_TIMEOUT(ui.lAverageCount->text(), QStringLiteral("2"), 8000);
+    QCOMPARE(ui.lAccumulatorTotal->text(), QStringLiteral("302"));
+    QCOMPARE(ui.lRunningAverage->text(), QStringLiteral("151"));
+    QCOMPARE(ui.lNextReset->text(), QStringLiteral("3598"));
+
+    // The user shortens the period below the samples already taken.
+    ui.seHowLong->setText(QStringLiteral("2"));
+    QTRY_VERIFY_WITH_TIMEOUT(ui.lAverageCount->text().toInt() >= 4, 8000);
+    const int count = ui.lAverageCount->text().toInt();
+    QCOMPARE(ui.lNextReset->text(), QString::number(2 - count));
+    QVERIFY(ui.lNextReset->text().startsWith(QLatin1Char('-')));
+    QCOMPARE(ui.lAccumulatorTotal->text(), QString::number(151 * count));
+    QVERIFY(f.boxes.shown.isEmpty());
+}
+
+void TestPolling::sumsRestartPast3600Samples()
+{
+    K4SimProcess sim({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
+                      QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    WindowFixture f;
+    startPolling(f, sim);
+    beginCapture(f, 3600);
+    auto& ui = f.ui();
+    QTRY_COMPARE_WITH_TIMEOUT(ui.lAverageCount->text(), QStringLiteral("1"), 8000);
+    // An hour of samples, as if the period had run that long between ticks.
+    f.w->S.AverageCount = 3600;
+    f.w->S.AverageRunningTotal = 3600 * 151.0;
+    // The 3601st sample is still added to the same sums ...
+    QTRY_COMPARE_WITH_TIMEOUT(ui.lAverageCount->text(), QStringLiteral("3601"), 8000);
+    QCOMPARE(ui.lAccumulatorTotal->text(), QStringLiteral("543751"));
+    QCOMPARE(ui.lRunningAverage->text(), QStringLiteral("151"));
+    QCOMPARE(ui.lNextReset->text(), QStringLiteral("-1"));
+    // ... and the next tick starts them again before adding its own.
+    QTRY_COMPARE_WITH_TIMEOUT(ui.lAverageCount->text(), QStringLiteral("1"), 8000);
+    QCOMPARE(ui.lAccumulatorTotal->text(), QStringLiteral("151"));
+    QCOMPARE(ui.lRunningAverage->text(), QStringLiteral("151"));
+    QCOMPARE(ui.lNextReset->text(), QStringLiteral("3599"));
+}
+
+void TestPolling::stopPollerDuringCaptureClosesFileThenDisconnects_data()
+{
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("Stop Poller") << false;
+    QTest::newRow("window closed") << true;
+}
+
+void TestPolling::stopPollerDuringCaptureClosesFileThenDisconnects()
+{
+    QFETCH(bool, closeWindow);
+    K4SimProcess sim({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
+                      QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    WindowFixture f;
+    startPolling(f, sim);
+    beginCapture(f, 2);
+    const QString path = f.w->S.sFileName;
+    QTRY_VERIFY_WITH_TIMEOUT(lines(path).size() >= 1, 8000);
+
+    FileCloseWatch watch(path);
+    QVERIFY(watch.ok());
+    int closesAtDisconnect = -1;
+    const auto restore = watchClosesAtDisconnect(f, watch, closesAtDisconnect);
+    QSignalSpy terminate(f.w.get(), &Tfrm_framework::terminateRequested);
+
+    if (closeWindow)
+        QVERIFY(f.w->close());
+    else
+        QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
+
+    QTRY_VERIFY(!f.w->S.bConnectionStatus);
+    QVERIFY(!f.w->link().Connected());
+    // The file was closed before the link began to go down, and only once.
+    QCOMPARE(closesAtDisconnect, 1);
+    QCOMPARE(watch.closes(), 1);
+    QCOMPARE(terminate.size(), closeWindow ? 1 : 0);
+    QVERIFY(!f.w->S.FileWrite);
+
+    // Ticks that were due and the window's end close nothing more.
+    QTest::qWait(1200);
+    f.w.reset();
+    QCOMPARE(watch.closes(), 1);
+    bool complete = false;
+    QVERIFY(!CaptureFileLines(path, &complete).isEmpty());
+    QVERIFY(complete);
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")), QStringList());
 }
 
 QTEST_MAIN(TestPolling)

@@ -12,6 +12,8 @@ class TestWindow : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void designStateBeforeActivation();
+    void meterScalesSpanTheirDesignWidth_data();
+    void meterScalesSpanTheirDesignWidth();
     void activationSetsStartingStateOnce();
     void ipTest_data();
     void ipTest();
@@ -67,6 +69,44 @@ void TestWindow::designStateBeforeActivation()
         w = w->nextInFocusChain();
     } while (w != ui.bStartPoller);
     QCOMPARE(chain, expected);
+}
+
+void TestWindow::meterScalesSpanTheirDesignWidth_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("designWidth");
+    QTest::newRow("Label23") << QStringLiteral("Label23") << 442;
+    QTest::newRow("Label7") << QStringLiteral("Label7") << 451;
+}
+
+void TestWindow::meterScalesSpanTheirDesignWidth()
+{
+    QFETCH(QString, name);
+    QFETCH(int, designWidth);
+    WindowFixture f;
+    auto* scale = f.w->findChild<QLabel*>(name);
+    QVERIFY(scale);
+    QCOMPARE(scale->width(), designWidth);
+    // From the first to the last column the caption inks, in the window's font.
+    const QImage image = scale->grab().toImage();
+    const QRgb background = image.pixel(0, 0);
+    int first = -1;
+    int last = -1;
+    for (int x = 0; x < image.width(); ++x) {
+        for (int y = 0; y < image.height(); ++y) {
+            if (image.pixel(x, y) != background) {
+                first = first < 0 ? x : first;
+                last = x;
+                break;
+            }
+        }
+    }
+    QVERIFY(first >= 0);
+    const int rendered = last - first + 1;
+    QVERIFY2(std::abs(rendered - designWidth) <= 2,
+             qPrintable(QStringLiteral("%1 px drawn, %2 designed").arg(rendered).arg(designWidth)));
+    // The scale starts where the design puts it over and under the bar.
+    QCOMPARE(scale->x(), name == QLatin1String("Label23") ? 57 : 61);
 }
 
 void TestWindow::activationSetsStartingStateOnce()

@@ -1,6 +1,11 @@
 #include "HowLongSpinEdit.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+#include <QWheelEvent>
 #include <QLocale>
 #include <QSignalSpy>
 #include <QStyle>
@@ -52,6 +57,9 @@ private slots:
     void focusInSelectsAllUnlessClicked_data();
     void focusInSelectsAllUnlessClicked();
     void mouseClickDoesNotSelectAll();
+    void wheelDoesNotStep_data();
+    void wheelDoesNotStep();
+    void contextMenuHasNoStepEntries();
 
 private:
     std::unique_ptr<QWidget> m_window;
@@ -313,6 +321,69 @@ void TestHowLongSpinEdit::mouseClickDoesNotSelectAll()
     QTest::keyClick(m_before, Qt::Key_Tab);
     QTRY_VERIFY(m_spin->hasFocus());
     QCOMPARE(edit->selectedText(), QStringLiteral("1234"));
+}
+
+void TestHowLongSpinEdit::wheelDoesNotStep_data()
+{
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<int>("delta");
+    QTest::newRow("focused, up") << true << 120;
+    QTest::newRow("focused, down") << true << -120;
+    QTest::newRow("unfocused, up") << false << 120;
+}
+
+void TestHowLongSpinEdit::wheelDoesNotStep()
+{
+    QFETCH(bool, focused);
+    QFETCH(int, delta);
+    QWidget* focus = focused ? static_cast<QWidget*>(m_spin) : m_after;
+    focus->setFocus(Qt::OtherFocusReason);
+    QTRY_VERIFY(focus->hasFocus());
+    auto* edit = m_spin->findChild<QLineEdit*>();
+    QVERIFY(edit);
+    // A wheel notch over the box and over its text, as the mouse delivers it.
+    for (QWidget* target : {static_cast<QWidget*>(m_spin), static_cast<QWidget*>(edit)}) {
+        const QPointF at = QPointF(target->rect().center());
+        QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &wheel);
+        QCOMPARE(m_spin->text(), QStringLiteral("15"));
+        QCOMPARE(m_spin->value(), 15);
+    }
+}
+
+void TestHowLongSpinEdit::contextMenuHasNoStepEntries()
+{
+    m_spin->setFocus(Qt::OtherFocusReason);
+    QTRY_VERIFY(m_spin->hasFocus());
+    // Looked at from the event loop, so a menu run in a nested loop is seen
+    // (and closed) as well as one that is only popped up.
+    QStringList entries;
+    bool seen = false;
+    QTimer look;
+    look.setInterval(10);
+    connect(&look, &QTimer::timeout, this, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator())
+                entries.append(action->text());
+        }
+        seen = true;
+        menu->close();
+    });
+    look.start();
+    const QPoint at = m_spin->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, m_spin->mapToGlobal(at));
+    QApplication::sendEvent(m_spin, &event);
+    QTRY_VERIFY(seen);
+    look.stop();
+    QVERIFY(!entries.isEmpty());
+    for (const QString& entry : entries) {
+        QVERIFY2(!entry.contains(QStringLiteral("Step"), Qt::CaseInsensitive), qPrintable(entry));
+    }
+    QCOMPARE(m_spin->text(), QStringLiteral("15"));
 }
 
 QTEST_MAIN(TestHowLongSpinEdit)
