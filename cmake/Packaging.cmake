@@ -37,16 +37,17 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "S-meter logger and chart for the K4 radio transceiver")
+# CPack puts the summary first and indents these lines; the empty line
+# becomes the paragraph mark " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"S-meter logger and chart for the K4 radio transceiver
- Quorvel connects over the local network to the control port of a K4 radio
- transceiver, polls its S-meter once a second and shows the reading on a
- meter bar. On request it averages the readings over an integration period,
- appends one comma-separated record per period to a capture file and plots
- the level on a chart that can be printed.
- .
- The package also carries quorvel-k4sim, a stand-in for the radio on the
- loopback address, for trying Quorvel out without a radio.")
+"Quorvel connects over the local network to the control port of a K4 radio
+transceiver, polls its S-meter once a second and shows the reading on a
+meter bar. On request it averages the readings over an integration period,
+appends one comma-separated record per period to a capture file and plots
+the level on a chart that can be printed.
+
+The package also carries quorvel-k4sim, a stand-in for the radio on the
+loopback address, for trying Quorvel out without a radio.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUORVEL_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
