@@ -1,12 +1,9 @@
-# The Debian package (scripts/package.sh): `cpack -G DEB` in a build
-# configured with -DCMAKE_INSTALL_PREFIX=/usr packs what `cmake --install`
-# installs, plus the files only a package carries.
+# The Debian package (scripts/package.sh): `cpack -G DEB` in the normal build
+# packs what `cmake --install` installs, under /usr, plus the files only a
+# package carries.
 include(GNUInstallDirs)
 
 # One version: the version block's. The project() version must agree with it.
-if(NOT QUORVEL_VERSION)
-  message(FATAL_ERROR "QUORVEL_VERSION is not set: src/AppVersion must be configured first")
-endif()
 if(NOT QUORVEL_VERSION STREQUAL PROJECT_VERSION)
   message(FATAL_ERROR "project() says version ${PROJECT_VERSION}, "
                       "src/AppVersion/VersionInfo.txt says FileVersion=${QUORVEL_VERSION}: make them agree")

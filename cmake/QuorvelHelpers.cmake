@@ -56,6 +56,14 @@ function(quorvel_add_test)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1${_log};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1${_log}")
 endfunction()
 
+# The program's version for everything outside the executable (package,
+# desktop metadata, man pages): the version block's FileVersion, the one the
+# caption shows.
+file(STRINGS ${PROJECT_SOURCE_DIR}/src/AppVersion/VersionInfo.txt QUORVEL_VERSION REGEX "^FileVersion=")
+string(REPLACE "FileVersion=" "" QUORVEL_VERSION "${QUORVEL_VERSION}")
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/src/AppVersion/VersionInfo.txt)
+
 # quorvel_install_manpage(<source> <section>)
 # Fills the version into a man page source, compresses it (no timestamp, so
 # the package builds reproducibly) and installs it under share/man/man<section>.
