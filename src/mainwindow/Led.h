@@ -23,12 +23,6 @@ public:
 
     QSize sizeHint() const override;
 
-signals:
-    // The state in words changed (not on a flash, which keeps the words).
-    void stateTextChanged(const QString& text);
-
-public:
-
     // What a screen reader hears: the lamp is named after the caption beside
     // it and describes its state in words, "Network Status: connected".
     // Lime and blue (a flash) read as activeWord, red and white as
@@ -36,6 +30,10 @@ public:
     void setAccessibleStates(const QString& caption, const QString& activeWord, const QString& inactiveWord);
     // The state in words, e.g. "Data: receiving"; empty until described.
     QString stateText() const;
+
+signals:
+    // The state in words changed (not on a flash, which keeps the words).
+    void stateTextChanged(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
