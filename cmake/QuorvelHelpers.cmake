@@ -55,3 +55,27 @@ function(quorvel_add_test)
     LABELS "${T_LABELS}"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1${_log};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1${_log}")
 endfunction()
+
+# The program's version for everything outside the executable (package,
+# desktop metadata, man pages): the version block's FileVersion, the one the
+# caption shows.
+file(STRINGS ${PROJECT_SOURCE_DIR}/src/AppVersion/VersionInfo.txt QUORVEL_VERSION REGEX "^FileVersion=")
+string(REPLACE "FileVersion=" "" QUORVEL_VERSION "${QUORVEL_VERSION}")
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/src/AppVersion/VersionInfo.txt)
+
+# quorvel_install_manpage(<source> <section>)
+# Fills the version into a man page source, compresses it (no timestamp, so
+# the package builds reproducibly) and installs it under share/man/man<section>.
+function(quorvel_install_manpage source section)
+  get_filename_component(_name ${source} NAME)
+  set(_page ${CMAKE_CURRENT_BINARY_DIR}/${_name})
+  configure_file(${source} ${_page} @ONLY)
+  add_custom_command(OUTPUT ${_page}.gz
+    COMMAND gzip -9 -n -c ${_page} > ${_page}.gz
+    DEPENDS ${_page}
+    COMMENT "Compressing the man page ${_name}")
+  add_custom_target(manpage_${_name} ALL DEPENDS ${_page}.gz)
+  include(GNUInstallDirs)
+  install(FILES ${_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endfunction()

@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev llvm
   libtelnet-dev
   python3
+  desktop-file-utils appstream lintian dpkg-dev gzip
 )
 
 missing=()

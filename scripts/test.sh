@@ -4,8 +4,11 @@
 #   2. the same suite built with AddressSanitizer and UBSan (build-asan/),
 #      where any sanitizer report, also from a child process such as the
 #      simulator, fails the run;
-#   3. a short libFuzzer smoke run of each fuzz target (scripts/fuzz.sh).
-# Ends with one line "N passed, N failed" over all three and exits non-zero
+#   3. a short libFuzzer smoke run of each fuzz target (scripts/fuzz.sh);
+#   4. the Debian package of the normal build and its checks
+#      (scripts/package-checks.sh: desktop entry, AppStream metadata, lintian,
+#      install, start and removal), each check counted on its own.
+# Ends with one line "N passed, N failed" over all four and exits non-zero
 # on any failure.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -93,5 +96,25 @@ else
   failed=$((failed + 1))
 fi
 echo "== fuzz smoke run: $(elapsed "$start")"
+
+# 4. Package and its checks.
+start=$(date +%s)
+if bash "$here/package.sh" "$root/build" >"$logs/package.txt" 2>&1; then
+  bash "$here/package-checks.sh" "$root/build" 2>&1 | tee "$logs/package-checks.txt"
+  line=$(grep -E '^package: [0-9]+ passed, [0-9]+ failed$' "$logs/package-checks.txt" | tail -1)
+  if [[ -n $line ]]; then
+    read -r p f < <(sed -E 's/^package: ([0-9]+) passed, ([0-9]+) failed$/\1 \2/' <<<"$line")
+    passed=$((passed + p))
+    failed=$((failed + f))
+  else
+    echo "The package checks did not finish."
+    failed=$((failed + 1))
+  fi
+else
+  cat "$logs/package.txt"
+  echo "Building the package failed."
+  failed=$((failed + 1))
+fi
+echo "== package checks: $(elapsed "$start")"
 
 finish

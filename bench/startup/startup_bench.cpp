@@ -111,7 +111,7 @@ int child(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel.png")));
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
-    QApplication::setDesktopFileName(QStringLiteral("quorvel"));
+    QApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
     auto window = std::make_unique<TimedWindow>();
 
     long rss = -1, hwm = -1;

@@ -13,6 +13,7 @@
 #include "MessageBoxes.h"
 #include "NumberText.h"
 #include "ProgramErrors.h"
+#include "WindowAccessibility.h"
 
 #include <QCloseEvent>
 #include <algorithm>
@@ -75,6 +76,7 @@ Tfrm_framework::Tfrm_framework(QWidget* parent)
         if (label->property("autoSize").toBool())
             label->adjustSize();
     }
+    SetUpAccessibility(*ui);
 
     // The link: events raised on the reader thread are handed to this thread
     // as queued calls; the reader thread never waits for them.

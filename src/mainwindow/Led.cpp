@@ -1,13 +1,33 @@
 #include "Led.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QPen>
 
 #include <algorithm>
 
+namespace {
+
+// A lamp reads like a piece of static text (a plain widget would be an
+// anonymous "client" area that screen readers pass over).
+QAccessibleInterface* ledAccessibleFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("Led") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::StaticText);
+    return nullptr;
+}
+
+} // namespace
+
 Led::Led(QWidget* parent)
     : QWidget(parent)
 {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(ledAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
 }
 
 void Led::setColour(LedColour colour)
@@ -16,6 +36,34 @@ void Led::setColour(LedColour colour)
         return;
     m_colour = colour;
     update();
+    updateAccessibleState();
+}
+
+void Led::setAccessibleStates(const QString& caption, const QString& activeWord, const QString& inactiveWord)
+{
+    m_caption = caption;
+    m_activeWord = activeWord;
+    m_inactiveWord = inactiveWord;
+    setAccessibleName(caption);
+    updateAccessibleState();
+}
+
+QString Led::stateText() const
+{
+    if (m_caption.isEmpty())
+        return QString();
+    const bool active = m_colour == LedColour::Lime || m_colour == LedColour::Blue;
+    return m_caption + QStringLiteral(": ") + (active ? m_activeWord : m_inactiveWord);
+}
+
+void Led::updateAccessibleState()
+{
+    const QString text = stateText();
+    if (text == accessibleDescription())
+        return;
+    // Setting the description announces the change to assistive technology.
+    setAccessibleDescription(text);
+    emit stateTextChanged(text);
 }
 
 Led::LedColour Led::colour() const

@@ -23,9 +23,26 @@ public:
 
     QSize sizeHint() const override;
 
+    // What a screen reader hears: the lamp is named after the caption beside
+    // it and describes its state in words, "Network Status: connected".
+    // Lime and blue (a flash) read as activeWord, red and white as
+    // inactiveWord; a change of the words is announced, a flash is not.
+    void setAccessibleStates(const QString& caption, const QString& activeWord, const QString& inactiveWord);
+    // The state in words, e.g. "Data: receiving"; empty until described.
+    QString stateText() const;
+
+signals:
+    // The state in words changed (not on a flash, which keeps the words).
+    void stateTextChanged(const QString& text);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void updateAccessibleState();
+
     LedColour m_colour = LedColour::White;
+    QString m_caption;
+    QString m_activeWord;
+    QString m_inactiveWord;
 };

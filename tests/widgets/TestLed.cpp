@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QImage>
 #include <QObject>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -35,6 +36,8 @@ private slots:
     void paintsCircleOfItsColour_data();
     void paintsCircleOfItsColour();
     void colourChangeRepaints();
+    void saysItsStateInWords_data();
+    void saysItsStateInWords();
 };
 
 void TestLed::startsWhite()
@@ -111,6 +114,44 @@ void TestLed::colourChangeRepaints()
     led.setColour(Led::LedColour::Lime);
     QTRY_VERIFY(counter.count > afterBlue);
     QCOMPARE(led.grab().toImage().pixelColor(8, 8).rgb(), QColor(0, 255, 0).rgb());
+}
+
+void TestLed::saysItsStateInWords_data()
+{
+    QTest::addColumn<Led::LedColour>("colour");
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<int>("announcements");
+
+    // The lamp starts white, which reads as the idle word: no change to tell.
+    QTest::newRow("white") << Led::LedColour::White << "Data: idle" << 0;
+    QTest::newRow("red") << Led::LedColour::Red << "Data: idle" << 0;
+    QTest::newRow("lime") << Led::LedColour::Lime << "Data: receiving" << 1;
+    // The first half of a flash already means data arrives.
+    QTest::newRow("blue") << Led::LedColour::Blue << "Data: receiving" << 1;
+}
+
+void TestLed::saysItsStateInWords()
+{
+    QFETCH(Led::LedColour, colour);
+    QFETCH(QString, words);
+    QFETCH(int, announcements);
+
+    Led led;
+    QVERIFY(led.stateText().isEmpty());
+    led.setAccessibleStates(QStringLiteral("Data"), QStringLiteral("receiving"), QStringLiteral("idle"));
+    QCOMPARE(led.accessibleName(), QStringLiteral("Data"));
+    QSignalSpy spy(&led, &Led::stateTextChanged);
+    QVERIFY(spy.isValid());
+    led.setColour(colour);
+    QCOMPARE(led.stateText(), words);
+    QCOMPARE(led.accessibleDescription(), words);
+    QCOMPARE(spy.size(), announcements);
+
+    // A whole flash, blue then lime, keeps the words once they are "receiving".
+    led.setColour(Led::LedColour::Blue);
+    led.setColour(Led::LedColour::Lime);
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(led.accessibleDescription(), QStringLiteral("Data: receiving"));
 }
 
 QTEST_MAIN(TestLed)
