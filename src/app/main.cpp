@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QPointer>
 
 #include <exception>
 
@@ -19,16 +20,29 @@ class QuorvelApplication : public QApplication {
 public:
     using QApplication::QApplication;
 
+    // Errors go to the window's own error boxes (one at a time, none held
+    // up by a timer) once it exists.
+    QPointer<Tfrm_framework> window;
+
     bool notify(QObject* receiver, QEvent* e) override
     {
         try {
             return QApplication::notify(receiver, e);
         } catch (const std::exception& error) {
-            MessageBoxes::instance().standardError(activeWindow(), StandardErrorText(error));
+            showError(StandardErrorText(error));
         } catch (...) {
-            MessageBoxes::instance().standardError(activeWindow(), QStringLiteral("Unknown error."));
+            showError(QStringLiteral("Unknown error."));
         }
         return false;
+    }
+
+private:
+    void showError(const QString& text)
+    {
+        if (window)
+            window->showStandardError(text);
+        else
+            MessageBoxes::instance().standardError(activeWindow(), text);
     }
 };
 
@@ -53,6 +67,7 @@ int main(int argc, char* argv[])
     }
 
     Tfrm_framework* window = frm_framework.get();
+    app.window = window;
     SessionEndWatcher sessionEnd;
     ConnectProgramEnd(app, *window, sessionEnd);
 

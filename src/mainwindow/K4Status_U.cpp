@@ -17,12 +17,16 @@
 
 #include <QCloseEvent>
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -103,8 +107,14 @@ Tfrm_framework::Tfrm_framework(QWidget* parent)
     K4Telnet->OnConnected = [this] { K4TelnetConnected(); };
     K4Telnet->OnDisconnected = [this] { K4TelnetDisconnected(); };
     K4Telnet->OnDataAvailable = [this](const TIdBytes& buffer) {
+        const quint64 generation = m_linkGeneration.load();
         QMetaObject::invokeMethod(
-            this, [this, buffer] { guarded([&] { K4TelnetDataAvailable(buffer); }); }, Qt::QueuedConnection);
+            this,
+            [this, buffer, generation] {
+                if (generation == m_linkGeneration.load())
+                    guarded([&] { K4TelnetDataAvailable(buffer); });
+            },
+            Qt::QueuedConnection);
     };
 
     // A coarse timer may drift by up to 5 % of its interval: minutes over a long period.
@@ -161,22 +171,27 @@ void Tfrm_framework::showStandardError(const QString& text)
 {
     // Timers keep ticking behind an open box: a fault that repeats every second
     // must not stack a new box each time. The same text is dropped while it is
-    // on screen; other texts wait their turn.
-    if (m_errorBoxOpen) {
-        if (text != m_shownError && !m_pendingErrors.contains(text))
-            m_pendingErrors.append(text);
+    // on screen or waiting; other texts wait their turn.
+    if (m_errorTexts.contains(text))
         return;
-    }
-    m_errorBoxOpen = true;
-    m_shownError = text;
-    for (;;) {
-        MessageBoxes::instance().standardError(this, m_shownError);
-        if (m_pendingErrors.isEmpty())
-            break;
-        m_shownError = m_pendingErrors.takeFirst();
-    }
-    m_shownError.clear();
-    m_errorBoxOpen = false;
+    m_errorTexts.append(text);
+    m_boxes.post([this, text](std::function<void()> answered) {
+        MessageBoxes::instance().standardError(this, text, [this, text, answered] {
+            m_errorTexts.removeOne(text);
+            answered();
+        });
+    });
+}
+
+void Tfrm_framework::showInformation(const QString& text, std::function<void()> after)
+{
+    m_boxes.post([this, text, after](std::function<void()> answered) {
+        MessageBoxes::instance().information(this, text, [after, answered] {
+            answered();
+            if (after)
+                after();
+        });
+    });
 }
 
 void Tfrm_framework::setCaption(QLabel* label, const QString& text)
@@ -205,16 +220,41 @@ void Tfrm_framework::changeEvent(QEvent* e)
 
 void Tfrm_framework::closeEvent(QCloseEvent* e)
 {
-    bool canClose = true;
-    try {
-        canClose = FormCloseQuery();
-    } catch (...) {
-        canClose = true;  // a box that cannot be shown counts as permission
-    }
-    if (!canClose) {
+    // The confirmation box runs no event loop of its own: the request is
+    // refused for now and, once the box allows the close, made again. An
+    // answer that comes at once decides this very request.
+    if (!m_closeConfirmed) {
         e->ignore();
-        return;
+        if (m_confirmOpen)
+            return;  // the box is already asking
+        struct Asking {
+            bool inEvent = true;
+            bool answered = false;
+            bool canClose = true;
+        };
+        auto asking = std::make_shared<Asking>();
+        m_confirmOpen = true;
+        try {
+            FormCloseQuery([this, asking](bool canClose) {
+                m_confirmOpen = false;
+                asking->answered = true;
+                asking->canClose = canClose;
+                if (!asking->inEvent && canClose) {
+                    m_closeConfirmed = true;
+                    close();
+                }
+            });
+        } catch (...) {
+            // A box that cannot be shown counts as permission.
+            m_confirmOpen = false;
+            asking->answered = true;
+            asking->canClose = true;
+        }
+        asking->inEvent = false;
+        if (!asking->answered || !asking->canClose)
+            return;
     }
+    m_closeConfirmed = false;
     try {
         FormClose();
     } catch (const std::exception& error) {
@@ -248,10 +288,28 @@ void Tfrm_framework::FormActivate()
     chart()->ConfigureAtActivation();
 }
 
+void Tfrm_framework::FormCloseQuery(std::function<void(bool)> decided)
+{
+    m_boxes.post([this, decided](std::function<void()> answered) {
+        MessageBoxes::instance().confirmation(this, QStringLiteral("Are you sure you want to exit?"),
+                                              [decided, answered](BoxResult result) {
+                                                  answered();
+                                                  decided(result != BoxResult::No);
+                                              });
+    });
+}
+
 bool Tfrm_framework::FormCloseQuery()
 {
-    return MessageBoxes::instance().confirmation(this, QStringLiteral("Are you sure you want to exit?")) !=
-           BoxResult::No;
+    auto canClose = std::make_shared<std::optional<bool>>();
+    QEventLoop loop;
+    FormCloseQuery([canClose, &loop](bool decided) {
+        *canClose = decided;
+        loop.quit();
+    });
+    if (!canClose->has_value())
+        loop.exec();
+    return canClose->value_or(true);
 }
 
 void Tfrm_framework::FormClose()
@@ -289,14 +347,15 @@ void Tfrm_framework::bStartPollerClick()
         closeCaptureFile();
     if (IPTest(ui->HostAddress->text())) {
         S.bCommandedStatus = true;
+        // A Stop still waiting for a step to end is overtaken by this Start.
+        m_stopPending = false;
         ConnectToRadio();
         SendToRadio(QStringLiteral("K41;"));
         if (!Poller->isActive())  // an enabled timer keeps its period
             Poller->start();
     } else {
-        MessageBoxes::instance().information(this,
-                                             QStringLiteral("You must enter a valid IP address in the host window."));
-        ui->HostAddress->setFocus();
+        showInformation(QStringLiteral("You must enter a valid IP address in the host window."),
+                        [this] { ui->HostAddress->setFocus(); });
     }
 }
 
@@ -313,7 +372,7 @@ void Tfrm_framework::bStopPollerClick()
             closeCaptureFile();
         DisconnectFromRadio();
     } else if (!S.bCloseRequest) {
-        MessageBoxes::instance().information(this, QStringLiteral("You are already disconnected"));
+        showInformation(QStringLiteral("You are already disconnected"));
     }
 }
 
@@ -338,6 +397,12 @@ void Tfrm_framework::ComsClose()
 void Tfrm_framework::PollerTimer()
 {
     S.polleractive = true;
+    // A tick ended by an error is no longer half-way: left up, the guard would
+    // keep a Stop from ever disconnecting while the fault repeats every tick.
+    auto failed = qScopeGuard([this] {
+        S.polleractive = false;
+        QMetaObject::invokeMethod(this, [this] { guarded([this] { endStep(); }); }, Qt::QueuedConnection);
+    });
     S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now());
     setCaption(ui->Label6, S.sDTG);
     S.AllowStop = false;
@@ -380,12 +445,25 @@ void Tfrm_framework::PollerTimer()
         setCaption(ui->lNextReset, FloatToStr(ui->seHowLong->value() - S.AverageCount));
     }
 
+    failed.dismiss();
     S.polleractive = false;
-    S.AllowStop = true;
     if (!S.bCommandedStatus) {
         Poller->stop();
         ui->PollerLED->setColour(Led::LedColour::Red);
         ui->DataLED->setColour(Led::LedColour::Red);
+    }
+    endStep();
+}
+
+void Tfrm_framework::endStep()
+{
+    // Steps nest inside each other's waits (a chunk arriving during a tick or
+    // during another chunk's flash): only the end of the outermost one lets a
+    // disconnect through, so no flash resumes on a link closed under it.
+    S.AllowStop = !S.polleractive && m_receiveDepth == 0;
+    if (S.AllowStop && m_stopPending) {
+        m_stopPending = false;
+        DisconnectFromRadio();
     }
 }
 
@@ -436,8 +514,8 @@ void Tfrm_framework::bEndCaptureClick()
     if (S.FileWrite) {
         closeCaptureFile();
     } else {
-        MessageBoxes::instance().information(
-            this, QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
+        showInformation(
+            QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
     }
 }
 
@@ -484,10 +562,16 @@ void Tfrm_framework::UserTimerTimer()
 
 void Tfrm_framework::Button1Click()
 {
-    QPrinter printer;
-    if (!MessageBoxes::instance().printDialog(this, printer))
-        return;
-    chart()->PrintTo(printer);
+    // The dialog stays open without holding up the timers; the chart is printed
+    // when the user confirms it.
+    auto printer = std::make_shared<QPrinter>();
+    m_boxes.post([this, printer](std::function<void()> answered) {
+        MessageBoxes::instance().printDialog(this, *printer, [this, printer, answered](bool accepted) {
+            answered();
+            if (accepted)
+                guarded([&] { chart()->PrintTo(*printer); });
+        });
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -525,9 +609,8 @@ QString Tfrm_framework::ConnectFailureText()
 void Tfrm_framework::ConnectToRadio()
 {
     if (!IPTest(ui->HostAddress->text())) {
-        MessageBoxes::instance().information(this,
-                                             QStringLiteral("Connect To Radio: You must enter a valid IP address"));
-        ui->HostAddress->setFocus();
+        showInformation(QStringLiteral("Connect To Radio: You must enter a valid IP address"),
+                        [this] { ui->HostAddress->setFocus(); });
         return;
     }
     if (S.bConnectionStatus)
@@ -542,19 +625,30 @@ void Tfrm_framework::ConnectToRadio()
         m_framer.clear();
         K4Telnet->Connect();
     } catch (...) {
-        MessageBoxes::instance().warning(this, ConnectFailureText());
+        m_boxes.post([this](std::function<void()> answered) {
+            MessageBoxes::instance().warning(this, ConnectFailureText(), answered);
+        });
     }
 }
 
 void Tfrm_framework::DisconnectFromRadio()
 {
-    if (!S.AllowStop)
+    // The link is never cut in the middle of a receive step or a poll tick; a
+    // disconnect asked for then is carried out as soon as that step has ended.
+    if (!S.AllowStop) {
+        m_stopPending = true;
         return;
+    }
     ui->lReturnedData->clear();
     Poller->stop();
     if (!S.polleractive) {
+        m_stopPending = false;
         K4Telnet->Disconnect();
+        // The reader thread has ended: every chunk still queued is from the closed link.
+        ++m_linkGeneration;
         ui->OnLineLED->setColour(Led::LedColour::Red);
+    } else {
+        m_stopPending = true;
     }
 }
 
@@ -596,6 +690,8 @@ void Tfrm_framework::K4TelnetStatus(void*, TIdStatus, const QString& AStatusText
 void Tfrm_framework::K4TelnetDataAvailable(const TIdBytes& Buffer)
 {
     S.AllowStop = false;
+    ++m_receiveDepth;
+    auto leave = qScopeGuard([this] { --m_receiveDepth; });
     S.sRadioResponse = ::K4Telnet::BytesToString(Buffer);
     // Sorted on arrival, before the flash: the flash's waits let the next
     // chunk's step run, and a later reply must never be overwritten by an
@@ -610,21 +706,18 @@ void Tfrm_framework::K4TelnetDataAvailable(const TIdBytes& Buffer)
     // One flash at a time: a chunk that arrives while the LED is flashing
     // is covered by that flash. Nesting a flash per chunk would recurse
     // without bound when data streams in faster than 50 ms per chunk.
-    if (m_receiveDepth == 0) {
-        ++m_receiveDepth;
-        try {
-            FlashDataLED();
-        } catch (...) {
-            --m_receiveDepth;
-            throw;
-        }
-        --m_receiveDepth;
+    if (!m_flashing) {
+        m_flashing = true;
+        const auto flashed = qScopeGuard([this] { m_flashing = false; });
+        FlashDataLED();
     }
-    S.AllowStop = true;
+    leave.dismiss();
+    --m_receiveDepth;
     if (m_receiveDepth == 0) {
         while (!m_deferredStatus.isEmpty())
             m_deferredStatus.takeFirst()();
     }
+    endStep();
 }
 
 // ---------------------------------------------------------------------------

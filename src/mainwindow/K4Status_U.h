@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BoxQueue.h"
 #include "DigitFilter.h"
 #include "K4Telnet.h"
 #include "ReplyFramer.h"
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -39,7 +41,11 @@ public:
 
     // Handlers
     void FormActivate();
-    bool FormCloseQuery();  // returns CanClose
+    // Asks for confirmation; decided(CanClose) runs once the box is answered.
+    void FormCloseQuery(std::function<void(bool)> decided);
+    // For the session manager, which needs the answer before it returns:
+    // waits for the box in a local event loop.
+    bool FormCloseQuery();
     void FormClose();
     void bStartPollerClick();
     void bStopPollerClick();
@@ -73,6 +79,8 @@ public:
 
     // Runs a handler and reports whatever escapes it in the standard error box.
     void guarded(const std::function<void()>& handler);
+    // The standard error box, one at a time; the same text is not queued twice.
+    void showStandardError(const QString& text);
 
 signals:
     // The shutdown sequence asks the application to end (the program entry
@@ -86,8 +94,9 @@ protected:
 
 private:
     void setCaption(class QLabel* label, const QString& text);
-    void showStandardError(const QString& text);
+    void showInformation(const QString& text, std::function<void()> after = {});
     void closeCaptureFile();
+    void endStep();
     void setIntervalOf(QTimer* timer, int milliseconds);
 
     std::unique_ptr<Ui::Tfrm_framework> ui;
@@ -95,9 +104,15 @@ private:
     DigitFilter m_digitFilter;
     ReplyFramer m_framer;
     bool m_activated = false;
-    bool m_errorBoxOpen = false;
-    QStringList m_pendingErrors;
-    QString m_shownError;
-    int m_receiveDepth = 0;  // 1 while a receive step's data flash runs
+    BoxQueue m_boxes;
+    QStringList m_errorTexts;  // error boxes open or waiting
+    bool m_confirmOpen = false;
+    bool m_closeConfirmed = false;
+    bool m_stopPending = false;  // a disconnect waits for the running step to end
+    int m_receiveDepth = 0;  // receive steps running (nested inside the outer one's flash)
+    bool m_flashing = false;  // a receive step's data flash runs
+    // Counts the connections this window closed; a chunk read before the
+    // close is dropped rather than flash the data LED on a closed link.
+    std::atomic<quint64> m_linkGeneration{0};
     QList<std::function<void()>> m_deferredStatus;
 };

@@ -15,7 +15,7 @@ struct SharedState {
     bool bCloseRequest = false;      // shutdown is in progress
     bool FileWrite = false;          // a capture file is open and records are written
     bool polleractive = false;       // a poll tick is running
-    bool AllowStop = false;          // no receive step and no poll tick is half-way
+    bool AllowStop = true;           // no receive step and no poll tick is half-way
 
     // Texts
     QString sHost;

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QTest>
 
 #include <memory>
@@ -19,6 +20,7 @@ private slots:
     void refusedConnectShowsWarning();
     void radioClosingTurnsLedsRedWithoutBox();
     void disconnectIsGuarded();
+    void stopDuringNestedReceiveStepsWaitsForTheOutermost();
     void commandsLeaveAsPlainBytesWithPacing();
     void startPollerTwiceSendsK41TwiceOverOneConnection();
 
@@ -174,6 +176,44 @@ void TestLinkControl::disconnectIsGuarded()
     QCOMPARE(f.ui().LastNetRequestLabel->text(), QStringLiteral("Disconnected."));
     for (Led* led : {f.ui().OnLineLED, f.ui().DataLED, f.ui().PollerLED})
         QCOMPARE(led->colour(), Led::LedColour::Red);
+}
+
+void TestLinkControl::stopDuringNestedReceiveStepsWaitsForTheOutermost()
+{
+    ConnectedWindow c;
+    auto& f = c.f;
+    QVERIFY(f.w->S.bConnectionStatus);
+    // A second chunk arrives while the first one's data flash runs; Stop
+    // Poller is clicked after the second step has ended, still inside the flash.
+    int state = 0;
+    bool allowStopAfterInner = true;
+    bool stoppedInsideFlash = false;
+    QTimer watch;
+    watch.setInterval(1);
+    connect(&watch, &QTimer::timeout, f.w.get(), [&] {
+        if (state == 0 && f.ui().DataLED->colour() == Led::LedColour::Blue) {
+            f.w->link().OnDataAvailable(QByteArray("SM0012;"));
+            state = 1;
+        } else if (state == 1 && f.w->S.smRadioResponse == QLatin1String("SM0012;")) {
+            state = 2;
+            allowStopAfterInner = f.w->S.AllowStop;
+            stoppedInsideFlash = f.ui().DataLED->colour() == Led::LedColour::Blue;
+            QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
+            watch.stop();
+        }
+    });
+    watch.start();
+    f.w->link().OnDataAvailable(QByteArray("SMH151;"));
+    QTRY_COMPARE(state, 2);
+    QVERIFY(stoppedInsideFlash);
+    QVERIFY(!allowStopAfterInner);
+    // The Stop is carried out when the outer step ends; its flash paints no lime after.
+    QTRY_VERIFY(!f.w->link().Connected());
+    QTest::qWait(100);
+    QVERIFY(f.w->S.AllowStop);
+    QVERIFY(!f.w->S.bConnectionStatus);
+    QCOMPARE(f.ui().DataLED->colour(), Led::LedColour::Red);
+    QCOMPARE(f.ui().OnLineLED->colour(), Led::LedColour::Red);
 }
 
 void TestLinkControl::commandsLeaveAsPlainBytesWithPacing()

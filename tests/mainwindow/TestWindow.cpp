@@ -4,6 +4,9 @@
 #include "ProgramErrors.h"
 
 #include <QCloseEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -20,8 +23,12 @@ private slots:
     void connectFailureText();
     void closeQuery_data();
     void closeQuery();
+    void realConfirmationBox_data();
+    void realConfirmationBox();
     void closeRunsShutdownOnceAndEndsProgram();
     void repeatedErrorsShowOneBoxAtATime();
+    void boxesWaitTheirTurn();
+    void boxTitles();
     void startPollerWithInvalidHost();
     void stopPollerWhileDisconnected();
     void endCaptureWithoutFile();
@@ -196,6 +203,61 @@ void TestWindow::closeQuery()
     QCOMPARE(terminate.size(), closes ? 1 : 0);
 }
 
+void TestWindow::realConfirmationBox_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Enter gives Yes") << "enter" << true;
+    QTest::newRow("Escape gives Cancel") << "escape" << true;
+    QTest::newRow("title-bar close gives Cancel") << "close" << true;
+    QTest::newRow("No") << "no" << false;
+}
+
+void TestWindow::realConfirmationBox()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, closes);
+    WindowFixture f;
+    MessageBoxes::install(nullptr);
+    const auto restore = qScopeGuard([&] { MessageBoxes::install(&f.boxes); });
+    QSignalSpy terminate(f.w.get(), &Tfrm_framework::terminateRequested);
+    QVERIFY(terminate.isValid());
+
+    // The box asks without an event loop of its own: the request waits for the answer.
+    QVERIFY(!f.w->close());
+    QMessageBox* box = nullptr;
+    QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) != nullptr);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Confirm"));
+    QCOMPARE(box->text(), QStringLiteral("Are you sure you want to exit?"));
+    QCOMPARE(box->icon(), QMessageBox::Warning);
+    QStringList visible;
+    for (QAbstractButton* button : box->buttons())
+        if (!button->isHidden())
+            visible << button->text();
+    QCOMPARE(visible, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No")}));
+    QCOMPARE(box->defaultButton()->text(), QStringLiteral("&Yes"));
+    // A second close request while it asks opens no second box.
+    QVERIFY(!f.w->close());
+    QCOMPARE(QApplication::activeModalWidget(), box);
+
+    if (answer == QLatin1String("enter")) {
+        QTest::keyClick(box, Qt::Key_Return);
+    } else if (answer == QLatin1String("escape")) {
+        QTest::keyClick(box, Qt::Key_Escape);
+    } else if (answer == QLatin1String("close")) {
+        box->close();
+    } else {
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QLatin1String("&No"))
+                button->click();
+    }
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    QTest::qWait(50);
+    QCOMPARE(terminate.size(), closes ? 1 : 0);
+    QCOMPARE(f.w->isVisible(), !closes);
+    QCOMPARE(f.w->S.bCloseRequest, closes);
+}
+
 void TestWindow::closeRunsShutdownOnceAndEndsProgram()
 {
     // Never connected: no "already disconnected" message, LEDs red/blue.
@@ -226,6 +288,52 @@ void TestWindow::repeatedErrorsShowOneBoxAtATime()
     QCOMPARE(f.boxes.texts(QStringLiteral("error")),
              (QStringList{QStringLiteral("'99999999999' is not a valid integer value."),
                           QStringLiteral("File access denied.")}));
+}
+
+void TestWindow::boxesWaitTheirTurn()
+{
+    // A box asked for while another is open waits until that one is answered;
+    // the handler that asked goes on at once.
+    WindowFixture f;
+    f.boxes.holdOpen = true;
+    QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
+    f.ui().bEndCapture->setEnabled(true);
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    QVERIFY(f.ui().bBeginCapture->isEnabled());
+    f.w->guarded([] { throw EInOutError(5); });
+    QCOMPARE(f.boxes.texts(QStringLiteral("information")), QStringList{QStringLiteral("You are already disconnected")});
+    QCOMPARE(f.boxes.openCount(), 1);
+    QVERIFY(f.boxes.answer());
+    QCOMPARE(f.boxes.shown.size(), 2);
+    QCOMPARE(f.boxes.shown.last().text,
+             QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
+    QVERIFY(f.boxes.answer());
+    QCOMPARE(f.boxes.shown.last().text, QStringLiteral("File access denied."));
+    QVERIFY(f.boxes.answer());
+    QCOMPARE(f.boxes.openCount(), 0);
+    QCOMPARE(f.boxes.shown.size(), 3);
+}
+
+void TestWindow::boxTitles()
+{
+    QCOMPARE(ApplicationTitle(QStringLiteral("/usr/bin/quorvel")), QStringLiteral("Quorvel"));
+    QCOMPARE(ApplicationTitle(QStringLiteral("QUORVEL.EXE")), QStringLiteral("Quorvel"));
+    QCOMPARE(ApplicationTitle(QStringLiteral("quorvel.bin.old")), QStringLiteral("Quorvel"));
+
+    // The real information box: the application title, no icon, "OK".
+    WindowFixture f;
+    MessageBoxes::install(nullptr);
+    const auto restore = qScopeGuard([&] { MessageBoxes::install(&f.boxes); });
+    QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
+    QMessageBox* box = nullptr;
+    QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) != nullptr);
+    QCOMPARE(box->windowTitle(), ApplicationTitle());
+    QCOMPARE(box->icon(), QMessageBox::NoIcon);
+    QCOMPARE(box->text(), QStringLiteral("You are already disconnected"));
+    QCOMPARE(box->buttons().size(), 1);
+    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+    QTest::keyClick(box, Qt::Key_Return);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 }
 
 void TestWindow::startPollerWithInvalidHost()

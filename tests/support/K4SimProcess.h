@@ -41,6 +41,14 @@ public:
         }
     }
 
+    // How often the simulator has logged receiving command (e.g. "sm;");
+    // needs the option --verbose.
+    int receivedCount(const QByteArray& command)
+    {
+        m_log += m_process.readAllStandardError();
+        return int(m_log.count("received command \"" + command + "\""));
+    }
+
     quint16 port() const { return m_port; }
     QString portText() const { return QString::number(m_port); }
     bool ok() const { return m_port != 0; }
@@ -48,4 +56,5 @@ public:
 private:
     QProcess m_process;
     quint16 m_port = 0;
+    QByteArray m_log;
 };

@@ -108,6 +108,12 @@ bool parseSimOptions(const std::vector<std::string> &args, SimOptions &o, std::s
              o.closeAfter = static_cast<long>(n);
              return true;
          }},
+        {"--bad-sm-at", [&](const std::string &v) {
+             if (!parseInteger(v, 1, 1'000'000'000, n))
+                 return false;
+             o.badSmAt = static_cast<long>(n);
+             return true;
+         }},
         {"--reset-after", [&](const std::string &v) {
              if (!parseInteger(v, 0, 1'000'000'000, n))
                  return false;
@@ -191,6 +197,7 @@ std::string usageText()
            "  --silent                 accept and read, but never send anything\n"
            "  --close-after N          close the connection (FIN) after N replies\n"
            "  --reset-after N          reset the connection (RST) after N replies\n"
+           "  --bad-sm-at N            answer the Nth sm; once with SM99999999999;\n"
            "  --garbage                mix random junk bytes into the reply stream\n"
            "  --split                  send each reply in two segments 20 ms apart\n"
            "  --joined                 send the replies of a sm;/smh; pair in one segment\n"

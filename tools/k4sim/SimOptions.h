@@ -21,6 +21,7 @@ struct SimOptions
     bool silent = false;
     std::optional<long> closeAfter;
     std::optional<long> resetAfter;
+    std::optional<long> badSmAt; // the Nth sm; reply carries more digits than a 32-bit integer holds
     bool garbage = false;
     bool split = false;
     bool joined = false;

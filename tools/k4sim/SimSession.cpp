@@ -138,7 +138,9 @@ void SimSession::handleCommand(const std::string &command, Clock::time_point now
                 + describeBytes(command) + ";\"");
     if (m_options.silent)
         return;
-    if (command == "sm")
+    if (command == "sm" && m_options.badSmAt && ++m_barRequests == *m_options.badSmAt)
+        reply("SM99999999999;", ReplyKind::Bar, now);
+    else if (command == "sm")
         reply("SM" + pad(m_level.nextBar(), 4) + ";", ReplyKind::Bar, now);
     else if (command == "smh")
         reply("SMH" + pad(m_level.nextHigh(), 3) + ";", ReplyKind::High, now);

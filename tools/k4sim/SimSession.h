@@ -100,6 +100,7 @@ private:
     int m_id;
     SimRandom m_random;
     LevelModel m_level;
+    long m_barRequests = 0;
     TelnetReceiver m_telnet;
     std::string m_command;
     bool m_commandTooLong = false;
