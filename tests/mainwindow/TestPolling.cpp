@@ -503,6 +503,8 @@ void TestPolling::stopPollerDuringCaptureClosesFileThenDisconnects()
     QVERIFY(!CaptureFileLines(path, &complete).isEmpty());
     QVERIFY(complete);
     QCOMPARE(f.boxes.texts(QStringLiteral("error")), QStringList());
+}
+
 void TestPolling::errorBoxHoldsUpNeitherTimer()
 {
     // The fourth bar reply holds more digits than an integer: that tick fails
