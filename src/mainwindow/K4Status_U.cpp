@@ -347,6 +347,14 @@ void Tfrm_framework::bStartPollerClick()
         closeCaptureFile();
     if (IPTest(ui->HostAddress->text())) {
         S.bCommandedStatus = true;
+        if (m_stopPending && S.bConnectionStatus &&
+            (ui->HostAddress->text() != S.sHost || ui->PortAddress->text() != S.sPort)) {
+            // A Stop is still waiting for the running step to end and the user
+            // has aimed at another radio: the old link goes down first, and
+            // this Start connects to the new one as soon as it has.
+            m_startAfterStop = true;
+            return;
+        }
         // A Stop still waiting for a step to end is overtaken by this Start.
         m_stopPending = false;
         ConnectToRadio();
@@ -367,6 +375,7 @@ void Tfrm_framework::bStopPollerClick()
     ui->PollerLED->setColour(Led::LedColour::Red);
     ui->DataLED->setColour(Led::LedColour::Red);
     S.bCommandedStatus = false;
+    m_startAfterStop = false;
     if (S.bConnectionStatus) {
         if (S.FileWrite)
             closeCaptureFile();
@@ -464,6 +473,10 @@ void Tfrm_framework::endStep()
     if (S.AllowStop && m_stopPending) {
         m_stopPending = false;
         DisconnectFromRadio();
+        if (m_startAfterStop) {
+            m_startAfterStop = false;
+            bStartPollerClick();
+        }
     }
 }
 
