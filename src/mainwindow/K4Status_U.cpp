@@ -601,8 +601,9 @@ void Tfrm_framework::K4TelnetStatus(void*, TIdStatus, const QString& AStatusText
         ui->DataLED->setColour(Led::LedColour::Red);
         S.bConnectionStatus = false;
         // Only a loss nobody asked for: Stop Poller and the close clear
-        // bCommandedStatus before they disconnect.
-        if (S.bCommandedStatus)
+        // bCommandedStatus before they disconnect; a window being destroyed
+        // has let its retries go already.
+        if (S.bCommandedStatus && m_reconnect)
             m_reconnect->linkLost();
     }
 }
