@@ -235,17 +235,18 @@ void TestReconnect::threeDropsKeepOneRecordPerAnsweredPeriod()
 
 void TestReconnect::stopEndsRetrying_data()
 {
+    QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("duringConnect");
-    QTest::addColumn<bool>("byClose");
-    QTest::newRow("Stop Poller in the pause") << false << false;
-    QTest::newRow("Stop Poller in the connect") << true << false;
-    QTest::newRow("window closed in the connect") << true << true;
+    QTest::newRow("Stop Poller in the pause") << "stop" << false;
+    QTest::newRow("Stop Poller in the connect") << "stop" << true;
+    QTest::newRow("window closed in the connect") << "close" << true;
+    QTest::newRow("Start Poller in the connect") << "start" << true;
 }
 
 void TestReconnect::stopEndsRetrying()
 {
+    QFETCH(QString, how);
     QFETCH(bool, duringConnect);
-    QFETCH(bool, byClose);
     SilentListener radio("127.0.0.1", false);
     WindowFixture f;
     f.w->reconnect().setPauses({duringConnect ? 200ms : 1000ms});
@@ -267,11 +268,22 @@ void TestReconnect::stopEndsRetrying()
     const int attempts = f.w->reconnect().attemptsMade();
     QElapsedTimer took;
     took.start();
-    if (byClose)
+    QStringList information;
+    QStringList warnings;
+    if (how == QLatin1String("close")) {
         f.w->close();
-    else
+    } else if (how == QLatin1String("stop")) {
         QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
-    QVERIFY2(took.elapsed() < 500, "stopping waits for the retry's connect");
+        // Stop Poller with the link down says so, as it always has.
+        information << QStringLiteral("You are already disconnected");
+    } else {
+        // The user's own connect replaces the retry; it fails against this
+        // radio as it always has, with its warning, and starts no retries.
+        QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
+        warnings << Tfrm_framework::ConnectFailureText();
+    }
+    if (how != QLatin1String("start"))
+        QVERIFY2(took.elapsed() < 500, "stopping waits for the retry's connect");
     QVERIFY(!f.w->reconnect().active());
     QVERIFY(!f.w->link().ConnectPending());
 
@@ -280,10 +292,8 @@ void TestReconnect::stopEndsRetrying()
     QCOMPARE(f.w->reconnect().attemptsMade(), attempts);
     QVERIFY(!f.w->S.bConnectionStatus);
     QCOMPARE(f.ui().OnLineLED->colour(), Led::LedColour::Red);
-    // Stop Poller with the link down says so, as it always has; nothing else shows.
-    const QStringList expected = byClose ? QStringList{} : QStringList{QStringLiteral("You are already disconnected")};
-    QCOMPARE(f.boxes.texts(QStringLiteral("information")), expected);
-    QVERIFY(f.boxes.texts(QStringLiteral("warning")).isEmpty());
+    QCOMPARE(f.boxes.texts(QStringLiteral("information")), information);
+    QCOMPARE(f.boxes.texts(QStringLiteral("warning")), warnings);
 }
 
 void TestReconnect::radioAwayForLong()
