@@ -326,7 +326,9 @@ void TestReconnect::radioAwayForLong()
     const qint64 expected[] = {5000, 5000 + 2000 + 10000, 5000 + 2000 + 10000 + 2000 + 20000};
     for (int i = 0; i < 3; ++i)
         QVERIFY2(starts[i] >= expected[i] && starts[i] <= expected[i] + 1500, qPrintable(QString::number(starts[i])));
-    QVERIFY2(gaps.longestMs() < 250, qPrintable(QString::number(gaps.longestMs())));
+    // A connect on this thread would stall it for its full 2 s; the margin is
+    // for a loaded machine or a sanitizer build.
+    QVERIFY2(gaps.longestMs() < 1000, qPrintable(QString::number(gaps.longestMs())));
     QVERIFY(f.boxes.shown.isEmpty());
     QVERIFY(f.w->Poller->isActive());
     QCOMPARE(statuses.count(kConnecting), 3 + 1);
