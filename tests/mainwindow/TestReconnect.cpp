@@ -177,7 +177,7 @@ void TestReconnect::captureGoesOnAfterTheRadioReturns()
     QVERIFY(sim->ok());
     QElapsedTimer back;
     back.start();
-    QTRY_VERIFY_WITH_TIMEOUT(f.w->S.bConnectionStatus, int(pauses.back().count()) + 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.w->S.bConnectionStatus, int(pauses.back().count()) + 2000);
     qInfo("away %lld ms, reconnected %lld ms after the radio came back", away.elapsed(), back.elapsed());
     QCOMPARE(records(path).size(), recordsBefore);
 
