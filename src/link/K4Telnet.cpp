@@ -6,6 +6,7 @@
 #include "TelnetParser.h"
 
 #include <atomic>
+#include <exception>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -51,6 +52,16 @@ struct K4Telnet::Impl {
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> iamTelnet{false};
 
+    // A background connect. The socket and the thread handle belong to the
+    // controlling thread; the connect thread works on its own reference to
+    // the socket and publishes its outcome through connectDone.
+    std::shared_ptr<PlatformSocket> pendingSocket;
+    std::thread connector;
+    std::atomic<bool> connectDone{false};
+    std::exception_ptr connectError;  // written before connectDone
+    std::uint32_t pendingAddress = 0;  // written before connectDone
+    bool pendingResolved = false;      // the host needed a name lookup
+
     bool onReaderThread() const { return tl_readerOf == this; }
 
     void status(TIdStatus kind, const QString& text)
@@ -67,6 +78,32 @@ struct K4Telnet::Impl {
             reader.join();
     }
 
+    // Lets go of a connection the peer closed, so a new one can start.
+    void dropEndedConnection()
+    {
+        stopRequested = true;
+        if (socket)
+            socket->close();
+        releaseReader();
+        socket.reset();
+        stopRequested = false;
+        closedByPeer = false;
+        inputPending = false;
+    }
+
+    void cancelConnect()
+    {
+        if (!connector.joinable())
+            return;
+        if (pendingSocket)
+            pendingSocket->close();  // wakes the connect wait at once
+        connector.join();
+        pendingSocket.reset();
+        connectError = nullptr;
+        connectDone = false;
+    }
+
+    void startReader();
     void readerMain(std::shared_ptr<PlatformSocket> sock, TelnetParser parser);
     void deliver(PlatformSocket& sock, const std::vector<TelnetParser::Event>& events);
 };
@@ -133,6 +170,17 @@ void K4Telnet::Impl::readerMain(std::shared_ptr<PlatformSocket> sock, TelnetPars
     tl_readerOf = nullptr;
 }
 
+void K4Telnet::Impl::startReader()
+{
+    iamTelnet = false;
+    try {
+        reader = std::thread(&Impl::readerMain, this, socket, TelnetParser(q->Terminal));
+    } catch (const std::system_error&) {
+        q->Disconnect(true);
+        throw EIdTelnetClientConnectError();
+    }
+}
+
 K4Telnet::K4Telnet() : d(std::make_unique<Impl>(this))
 {
     Resolver = &PlatformSocket::resolveIPv4;
@@ -162,17 +210,11 @@ void K4Telnet::Connect()
     if (Port == 0)
         throw EIdPortRequired();
 
+    // Never two connects at once: this one replaces a background connect.
+    d->cancelConnect();
     // A reader thread still held from a connection the peer closed has ended
     // or is about to: let it go before a new one starts.
-    d->stopRequested = true;
-    if (d->socket)
-        d->socket->close();
-    d->releaseReader();
-    d->socket.reset();
-
-    d->stopRequested = false;
-    d->closedByPeer = false;
-    d->inputPending = false;
+    d->dropEndedConnection();
     try {
         d->socket = std::make_shared<PlatformSocket>();
         d->opened = true;
@@ -200,14 +242,105 @@ void K4Telnet::Connect()
         d->socket.reset();
         throw;
     }
+    d->startReader();
+}
 
-    d->iamTelnet = false;
+void K4Telnet::BeginConnect()
+{
+    if (Connected())
+        throw EIdAlreadyConnected();
+    if (Host.isEmpty())
+        throw EIdHostRequired();
+    if (Port == 0)
+        throw EIdPortRequired();
+
+    d->cancelConnect();
+    d->dropEndedConnection();
+    auto sock = std::make_shared<PlatformSocket>();
+
+    const std::optional<std::uint32_t> literal = parseIpv4Literal(Host);
+    d->pendingResolved = !literal;
+    if (literal)
+        d->status(TIdStatus::hsConnecting, QStringLiteral("Connecting to %1.").arg(ipv4Text(*literal)));
+    else
+        d->status(TIdStatus::hsResolving, QStringLiteral("Resolving hostname %1.").arg(Host));
+
+    d->pendingSocket = sock;
+    d->connectDone = false;
+    d->connectError = nullptr;
+    // The connect thread gets copies: the caller may change the properties
+    // while it runs.
+    auto work = [impl = d.get(), sock, literal, host = Host, port = Port, timeout = ConnectTimeout,
+                 resolver = Resolver, done = OnConnectDone] {
+        try {
+            std::uint32_t address = 0;
+            if (literal) {
+                address = *literal;
+            } else {
+                const auto resolved = resolver ? resolver(host) : PlatformSocket::resolveIPv4(host);
+                if (!resolved)
+                    throw EIdSocketError(11001, "Host not found.");
+                address = *resolved;
+            }
+            impl->pendingAddress = address;
+            sock->connect(address, port, timeout);
+        } catch (...) {
+            impl->connectError = std::current_exception();
+        }
+        impl->connectDone = true;
+        if (done)
+            done();
+    };
     try {
-        d->reader = std::thread(&Impl::readerMain, d.get(), d->socket, TelnetParser(Terminal));
+        d->connector = std::thread(std::move(work));
     } catch (const std::system_error&) {
-        Disconnect(true);
+        d->pendingSocket.reset();
         throw EIdTelnetClientConnectError();
     }
+}
+
+K4Telnet::ConnectProgress K4Telnet::CompleteConnect()
+{
+    if (!d->connector.joinable())
+        return ConnectProgress::NotPending;
+    if (!d->connectDone.load())
+        return ConnectProgress::Running;
+    d->connector.join();  // it has finished its work; only its return is left
+    const std::shared_ptr<PlatformSocket> sock = std::move(d->pendingSocket);
+    d->pendingSocket.reset();
+    d->connectDone = false;
+    if (d->connectError) {
+        d->connectError = nullptr;
+        sock->close();
+        return ConnectProgress::Failed;
+    }
+
+    d->socket = sock;
+    d->opened = true;
+    try {
+        if (d->pendingResolved)
+            d->status(TIdStatus::hsConnecting, QStringLiteral("Connecting to %1.").arg(ipv4Text(d->pendingAddress)));
+        d->status(TIdStatus::hsConnected, QStringLiteral("Connected."));
+        if (OnConnected)
+            OnConnected();
+    } catch (...) {
+        d->opened = false;
+        d->socket->close();
+        d->socket.reset();
+        throw;
+    }
+    d->startReader();
+    return ConnectProgress::Connected;
+}
+
+void K4Telnet::CancelConnect()
+{
+    d->cancelConnect();
+}
+
+bool K4Telnet::ConnectPending() const
+{
+    return d->connector.joinable();
 }
 
 void K4Telnet::Disconnect(bool ANotifyPeer)
@@ -215,6 +348,8 @@ void K4Telnet::Disconnect(bool ANotifyPeer)
     // Telnet has nothing to tell the peer before closing.
     Q_UNUSED(ANotifyPeer);
 
+    if (!d->onReaderThread())
+        d->cancelConnect();
     if (d->reader.joinable())
         d->stopRequested = true;
 

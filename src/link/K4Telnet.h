@@ -49,7 +49,30 @@ public:
 
     // Throws EIdAlreadyConnected, EIdHostRequired, EIdPortRequired,
     // EIdConnectTimeout, EIdSocketError or EIdTelnetClientConnectError.
+    // Cancels a background connect still under way first.
     void Connect();
+
+    // Connecting without blocking the caller. BeginConnect checks like
+    // Connect and raises "Connecting to %s." (or "Resolving hostname %s.")
+    // on the caller's thread, then a connect thread does the name lookup and
+    // the TCP connect within ConnectTimeout. When that thread is done it calls
+    // OnConnectDone on itself; the controlling thread then calls
+    // CompleteConnect, which raises "Connected." and OnConnected there and
+    // starts the reader thread, or discards the failed socket without any
+    // event. Only one background connect runs at a time.
+    enum class ConnectProgress { NotPending, Running, Connected, Failed };
+    std::function<void()> OnConnectDone;  // on the connect thread; must only post
+    // Throws EIdAlreadyConnected, EIdHostRequired or EIdPortRequired.
+    void BeginConnect();
+    // Running while the connect thread is still at work (nothing changes);
+    // NotPending when no background connect was begun or it was cancelled.
+    ConnectProgress CompleteConnect();
+    // Ends a background connect under way without any event; waits for the
+    // connect thread, which a close of its socket wakes at once. The name
+    // lookup of a host that is no IPv4 literal is waited for to its end.
+    void CancelConnect();
+    bool ConnectPending() const;
+    // Also cancels a background connect under way.
     void Disconnect(bool ANotifyPeer = true);
     // One send per character; never throws.
     void SendString(const QString& S);

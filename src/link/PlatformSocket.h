@@ -30,7 +30,8 @@ public:
     PlatformSocket& operator=(const PlatformSocket&) = delete;
 
     // Connects to address:port (address in host byte order). timeoutMs <= 0
-    // waits without limit. Throws EIdConnectTimeout or EIdSocketError.
+    // waits without limit. A close() from another thread ends the wait with
+    // error 10004 (interrupted). Throws EIdConnectTimeout or EIdSocketError.
     void connect(std::uint32_t address, quint16 port, int timeoutMs);
 
     enum class ReceiveStatus {

@@ -155,13 +155,19 @@ void PlatformSocket::connect(std::uint32_t address, quint16 port, int timeoutMs)
                     throw EIdConnectTimeout();
                 wait = int(left.count());
             }
-            pollfd p{m->fd, POLLOUT, 0};
-            const int r = ::poll(&p, 1, wait);
+            // close() from another thread ends the wait: a connect made in
+            // the background must be cancellable at once.
+            if (m_closed.load())
+                throw errorFor(EINTR);
+            pollfd p[2] = {{m->fd, POLLOUT, 0}, {m->wakeRead, POLLIN, 0}};
+            const int r = ::poll(p, 2, wait);
             if (r < 0) {
                 if (errno == EINTR)
                     continue;
                 throw errorFor(errno);
             }
+            if (p[1].revents != 0)
+                throw errorFor(EINTR);
             if (r == 0)
                 continue;  // the deadline check above decides
             break;

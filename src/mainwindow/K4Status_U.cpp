@@ -105,6 +105,15 @@ Tfrm_framework::Tfrm_framework(QWidget* parent)
         }
     };
     K4Telnet->OnConnected = [this] { K4TelnetConnected(); };
+    // A link lost while polling is wanted comes back by itself; a retry that
+    // connects carries on as Start Poller would.
+    m_reconnect = std::make_unique<ReconnectScheduler>(*K4Telnet);
+    connect(m_reconnect.get(), &ReconnectScheduler::reconnected, this, [this] {
+        guarded([this] {
+            m_framer.clear();
+            SendToRadio(QStringLiteral("K41;"));
+        });
+    });
     K4Telnet->OnDisconnected = [this] { K4TelnetDisconnected(); };
     K4Telnet->OnDataAvailable = [this](const TIdBytes& buffer) {
         const quint64 generation = m_linkGeneration.load();
@@ -146,6 +155,7 @@ Tfrm_framework::~Tfrm_framework()
     // into a link that is half destroyed, so the window stops hearing it; the
     // events the reader thread raises only post, and posts to a destroyed
     // window are dropped.
+    m_reconnect.reset();
     K4Telnet->OnConnected = nullptr;
     K4Telnet->OnDisconnected = nullptr;
     K4Telnet.reset();
@@ -347,6 +357,7 @@ void Tfrm_framework::bStartPollerClick()
         closeCaptureFile();
     if (IPTest(ui->HostAddress->text())) {
         S.bCommandedStatus = true;
+        m_reconnect->cancel();  // the user's own connect replaces any retry
         if (m_stopPending && S.bConnectionStatus &&
             (ui->HostAddress->text() != S.sHost || ui->PortAddress->text() != S.sPort)) {
             // A Stop is still waiting for the running step to end and the user
@@ -376,6 +387,7 @@ void Tfrm_framework::bStopPollerClick()
     ui->DataLED->setColour(Led::LedColour::Red);
     S.bCommandedStatus = false;
     m_startAfterStop = false;
+    m_reconnect->cancel();
     if (S.bConnectionStatus) {
         if (S.FileWrite)
             closeCaptureFile();
@@ -697,6 +709,11 @@ void Tfrm_framework::K4TelnetStatus(void*, TIdStatus, const QString& AStatusText
         ui->OnLineLED->setColour(Led::LedColour::Red);
         ui->DataLED->setColour(Led::LedColour::Red);
         S.bConnectionStatus = false;
+        // Only a loss nobody asked for: Stop Poller and the close clear
+        // bCommandedStatus before they disconnect; a window being destroyed
+        // has let its retries go already.
+        if (S.bCommandedStatus && m_reconnect)
+            m_reconnect->linkLost();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "BoxQueue.h"
 #include "DigitFilter.h"
 #include "K4Telnet.h"
+#include "ReconnectScheduler.h"
 #include "ReplyFramer.h"
 #include "SharedState.h"
 
@@ -33,6 +34,7 @@ public:
     // Components, reachable for tests and the program entry.
     SharedState S;
     ::K4Telnet& link() { return *K4Telnet; }
+    ReconnectScheduler& reconnect() { return *m_reconnect; }
     QTimer* Poller = nullptr;
     QTimer* UserTimer = nullptr;
     Ui::Tfrm_framework& form() { return *ui; }
@@ -101,6 +103,7 @@ private:
 
     std::unique_ptr<Ui::Tfrm_framework> ui;
     std::unique_ptr<::K4Telnet> K4Telnet;
+    std::unique_ptr<ReconnectScheduler> m_reconnect;  // uses K4Telnet; goes before it
     DigitFilter m_digitFilter;
     ReplyFramer m_framer;
     bool m_activated = false;

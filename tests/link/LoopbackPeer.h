@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <memory>
@@ -143,6 +144,7 @@ public:
 
     bool isValid() const { return m_fd.get() >= 0; }
     quint16 port() const { return m_port; }
+    int handle() const { return m_fd.get(); }
 
     std::unique_ptr<PeerConnection> accept(int timeoutMs = 5000)
     {
@@ -184,33 +186,79 @@ private:
 // A listener that answers no connect: its accept queue is full and never
 // drained. Linux drops SYNs to a full queue, so further connects hang until
 // their own time limit. ready() is false when the queue could not be filled.
+// With fillNow false it starts as an ordinary listener (a link can connect
+// and be accepted) and falls silent at fill().
 class SilentListener {
 public:
-    explicit SilentListener(const char* address = "127.0.0.1") : m_listener(address, 0)
+    explicit SilentListener(const char* address = "127.0.0.1", bool fillNow = true)
+        : m_listener(address, 0), m_address(address)
+    {
+        if (fillNow)
+            fill();
+    }
+
+    std::unique_ptr<PeerConnection> accept(int timeoutMs = 5000) { return m_listener.accept(timeoutMs); }
+
+    bool fill()
     {
         if (!m_listener.isValid())
-            return;
-        const sockaddr_in a = loopbackAddress(address, m_listener.port());
+            return false;
+        const sockaddr_in a = loopbackAddress(m_address, m_listener.port());
         for (int i = 0; i < 16; ++i) {
             UniqueFd c(::socket(AF_INET, SOCK_STREAM, 0));
             ::fcntl(c.get(), F_SETFL, ::fcntl(c.get(), F_GETFL) | O_NONBLOCK);
             const int r = ::connect(c.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
             if (r != 0 && errno != EINPROGRESS)
-                return;
+                return false;
             pollfd p{c.get(), POLLOUT, 0};
             const bool completed = r == 0 || ::poll(&p, 1, 300) > 0;
             m_fillers.push_back(std::move(c));
             if (!completed) {
                 m_ready = true;  // this one hangs: the queue is full
-                return;
+                return true;
             }
         }
+        return false;
     }
     bool ready() const { return m_ready; }
     quint16 port() const { return m_listener.port(); }
 
+    // Frees the queue and accepts for timeoutMs: how many connections came
+    // from anyone but the fillers (those that were still trying get in too).
+    int acceptOthers(int timeoutMs)
+    {
+        std::vector<quint16> fillerPorts;
+        for (const UniqueFd& c : m_fillers) {
+            sockaddr_in local{};
+            socklen_t len = sizeof local;
+            ::getsockname(c.get(), reinterpret_cast<sockaddr*>(&local), &len);
+            fillerPorts.push_back(ntohs(local.sin_port));
+        }
+        int others = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return others;
+            pollfd p{m_listener.handle(), POLLIN, 0};
+            if (::poll(&p, 1, int(left.count())) <= 0)
+                continue;
+            sockaddr_in peer{};
+            socklen_t len = sizeof peer;
+            UniqueFd c(::accept(m_listener.handle(), reinterpret_cast<sockaddr*>(&peer), &len));
+            if (c.get() < 0)
+                continue;
+            if (std::find(fillerPorts.begin(), fillerPorts.end(), ntohs(peer.sin_port)) == fillerPorts.end())
+                ++others;
+            m_accepted.push_back(std::move(c));
+        }
+    }
+
 private:
     LoopbackListener m_listener;
+    const char* m_address;
     std::vector<UniqueFd> m_fillers;
+    std::vector<UniqueFd> m_accepted;
     bool m_ready = false;
 };
