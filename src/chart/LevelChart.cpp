@@ -1,6 +1,7 @@
 #include "LevelChart.h"
 
 #include "LevelDecimator.h"
+#include "NumberText.h"
 
 #include <QAreaSeries>
 #include <QCategoryAxis>
@@ -35,18 +36,6 @@ const QColor kGradientTop(255, 255, 255);
 const QColor kGradientBottom(108, 145, 147);
 const QColor kLeftTickColour(128, 128, 128, 130);
 const QColor kDefaultFill(255, 0, 0);
-
-// Rounds halves to the even neighbour without depending on the FPU mode.
-float RoundHalfEven(float v)
-{
-    const float f = std::floor(v);
-    const float d = v - f;
-    if (d > 0.5f)
-        return f + 1.0f;
-    if (d < 0.5f)
-        return f;
-    return std::fmod(f, 2.0f) == 0.0f ? f : f + 1.0f;
-}
 
 // 1, 2 or 5 times a power of ten, at least `minimum`.
 double NiceStep(double minimum)
@@ -229,10 +218,10 @@ QRect LevelChart::PrintRect(int W, int H)
 {
     const float w = static_cast<float>(W * 0.01);
     const float h = static_cast<float>(H * 0.01);
-    const float dx = RoundHalfEven(15.0f * w);
-    const float dy = RoundHalfEven(39.0f * h);
-    const int left = static_cast<int>(dx);
-    const int top = static_cast<int>(dy);
+    // The margins are products in single precision, as the printout has always
+    // used; widening them to double for the rounding is exact.
+    const int left = static_cast<int>(RoundHalfEven(double(15.0f * w)));
+    const int top = static_cast<int>(RoundHalfEven(double(39.0f * h)));
     QRect r;
     r.setCoords(left, top, W - left, H - top);
     return r;
