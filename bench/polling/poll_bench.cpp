@@ -267,7 +267,7 @@ int main(int argc, char** argv)
 
     // Records must not depend on the machine's regional settings.
     QLocale::setDefault(QLocale::c());
-    FormatSettings::setCurrent(FormatSettings{});
+    const FormatSettings::Override cLocaleTexts(FormatSettings{});
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
         std::fprintf(stderr, "poll_bench: no temporary working directory\n");

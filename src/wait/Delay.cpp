@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -32,9 +33,18 @@ std::uint32_t TickSource::GetTickCount()
     return source ? source() : realTicks();
 }
 
-void TickSource::setSource(std::function<std::uint32_t()> source)
+std::function<std::uint32_t()> TickSource::exchangeSource(std::function<std::uint32_t()> source)
 {
-    tickSource() = std::move(source);
+    return std::exchange(tickSource(), std::move(source));
+}
+
+TickSource::Override::Override(std::function<std::uint32_t()> source) : m_previous(exchangeSource(std::move(source)))
+{
+}
+
+TickSource::Override::~Override()
+{
+    exchangeSource(std::move(m_previous));
 }
 
 namespace {

@@ -4,12 +4,27 @@
 #include <functional>
 
 // The system's millisecond tick counter: unsigned 32 bits, wrapping to 0
-// after 2^32 - 1. Tests replace the source to start a wait just before the wrap.
+// after 2^32 - 1.
 class TickSource {
 public:
     static std::uint32_t GetTickCount();
-    // An empty function restores the real counter.
-    static void setSource(std::function<std::uint32_t()> source);
+
+    // Replaces the counter for as long as it lives, so a test can start a wait
+    // just before the wrap; the counter it replaced comes back when it goes.
+    class Override {
+    public:
+        explicit Override(std::function<std::uint32_t()> source);
+        ~Override();
+        Override(const Override&) = delete;
+        Override& operator=(const Override&) = delete;
+
+    private:
+        std::function<std::uint32_t()> m_previous;
+    };
+
+private:
+    // Installs source (empty: the real counter) and returns the one it replaced.
+    static std::function<std::uint32_t()> exchangeSource(std::function<std::uint32_t()> source);
 };
 
 // Cooperative wait: passes of "read the tick counter, process pending window

@@ -56,23 +56,26 @@ private:
     }
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
+    std::unique_ptr<LocalClock::Override> m_clock;
+    // Records must not depend on the machine's regional settings.
+    FormatSettings::Override m_formats{FormatSettings{}};
 };
 
 void TestCapture::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
-    FormatSettings::setCurrent(FormatSettings{});
 }
 
 void TestCapture::init()
 {
     m_dir = std::make_unique<ScratchWorkingDir>();
-    LocalClock::setSource([] { return QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9, 999)); });
+    m_clock = std::make_unique<LocalClock::Override>(
+        [] { return QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9, 999)); });
 }
 
 void TestCapture::cleanup()
 {
-    LocalClock::setSource(nullptr);
+    m_clock.reset();
     m_dir.reset();
 }
 

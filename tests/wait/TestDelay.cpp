@@ -10,7 +10,6 @@
 class TestDelay : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { TickSource::setSource(nullptr); }
     void runsPendingEventsAtLeastOnce_data();
     void runsPendingEventsAtLeastOnce();
     void waitsAtLeastTheTime();
@@ -48,7 +47,7 @@ void TestDelay::waitAcrossCounterWrap()
     QElapsedTimer real;
     real.start();
     const std::uint32_t base = 0xFFFFFFFFu - 20u;
-    TickSource::setSource([&] { return base + static_cast<std::uint32_t>(real.elapsed()); });
+    const TickSource::Override wrapping([&] { return base + static_cast<std::uint32_t>(real.elapsed()); });
     QElapsedTimer t;
     t.start();
     delay(60);

@@ -70,7 +70,6 @@ public:
     SoakWindow()
     {
         QLocale::setDefault(QLocale::c());
-        FormatSettings::setCurrent(FormatSettings{});
         w = std::make_unique<Tfrm_framework>();
         w->show();
         w->activateWindow();
@@ -108,6 +107,8 @@ public:
         }
     }
 
+    // Records must not depend on the machine's regional settings.
+    FormatSettings::Override formats{FormatSettings{}};
     RecordingBoxes boxes;  // before the window: it must outlive it
     std::unique_ptr<Tfrm_framework> w;
 
