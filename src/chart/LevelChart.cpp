@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QValueAxis>
 #include <QWheelEvent>
 
@@ -246,10 +247,7 @@ void LevelChart::RenderPage(QPainter& painter, int W, int H)
 void LevelChart::PrintTo(QPrinter& printer)
 {
     // The screen is redrawn afterwards whatever happens to the job.
-    struct Redraw {
-        QWidget* view;
-        ~Redraw() { view->update(); }
-    } redraw{viewport()};
+    const auto redraw = qScopeGuard([view = viewport()] { view->update(); });
 
     printer.setDocName(QStringLiteral("chtFastLine1"));
     QPainter painter;
