@@ -34,6 +34,8 @@ bool K4SimLauncher::waitUntil(const std::function<bool()>& done, int timeoutMs)
 bool K4SimLauncher::start(const QStringList& arguments, int timeoutMs)
 {
     stop();
+    // The next start-up line must not go where the last run's output went.
+    QObject::disconnect(m_discarding);
     m_line.clear();
     m_error.clear();
     m_port = 0;
@@ -61,11 +63,8 @@ bool K4SimLauncher::start(const QStringList& arguments, int timeoutMs)
     }
     if (m_discardOutput) {
         m_process.readAllStandardOutput();
-        if (m_discarding)
-            return true;
-        m_discarding = true;
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
-                         [this] { m_process.readAllStandardOutput(); });
+        m_discarding = QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
+                                        [this] { m_process.readAllStandardOutput(); });
     }
     return true;
 }

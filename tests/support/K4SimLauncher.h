@@ -53,7 +53,7 @@ private:
     QString m_program;
     QString m_logFile;
     bool m_discardOutput = false;
-    bool m_discarding = false;
+    QMetaObject::Connection m_discarding;
     QString m_line;
     QString m_error;
     quint16 m_port = 0;
