@@ -1,14 +1,5 @@
 # Shared helpers for every folder of the project.
 
-# Sets OUT to TRUE when PART is in QUORVEL_PARTS (or QUORVEL_PARTS is "all").
-function(quorvel_part_enabled part out)
-  if(QUORVEL_PARTS STREQUAL "all" OR part IN_LIST QUORVEL_PARTS)
-    set(${out} TRUE PARENT_SCOPE)
-  else()
-    set(${out} FALSE PARENT_SCOPE)
-  endif()
-endfunction()
-
 # Warnings on for our own code; sanitizers when asked for.
 function(quorvel_target_defaults target)
   if(MSVC)
@@ -33,6 +24,21 @@ endfunction()
 # tests do not show; scripts/test.sh sets it and fails on any file there.
 set(QUORVEL_SANITIZER_LOG_DIR "" CACHE PATH "Folder for sanitizer reports of the test run (empty: stderr)")
 
+# quorvel_test_environment(<test>): the environment every test runs in:
+# headless, and the sanitizers' options for a sanitizer build (stop at the
+# first report, leak checks with the project's suppressions, reports into
+# QUORVEL_SANITIZER_LOG_DIR when set).
+function(quorvel_test_environment test)
+  set(_log "")
+  if(QUORVEL_SANITIZER_LOG_DIR)
+    # A sanitizer that cannot open its log file stops the process.
+    file(MAKE_DIRECTORY ${QUORVEL_SANITIZER_LOG_DIR})
+    set(_log ":log_path=${QUORVEL_SANITIZER_LOG_DIR}/report")
+  endif()
+  set_tests_properties(${test} PROPERTIES ENVIRONMENT
+    "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1${_log};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1${_log}")
+endfunction()
+
 # quorvel_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
 # One Qt Test executable registered with ctest, run headless.
 function(quorvel_add_test)
@@ -44,16 +50,8 @@ function(quorvel_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set(_log "")
-  if(QUORVEL_SANITIZER_LOG_DIR)
-    # A sanitizer that cannot open its log file stops the process.
-    file(MAKE_DIRECTORY ${QUORVEL_SANITIZER_LOG_DIR})
-    set(_log ":log_path=${QUORVEL_SANITIZER_LOG_DIR}/report")
-  endif()
-  set_tests_properties(${T_NAME} PROPERTIES
-    TIMEOUT ${T_TIMEOUT}
-    LABELS "${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1${_log};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1${_log}")
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  quorvel_test_environment(${T_NAME})
 endfunction()
 
 # The program's version for everything outside the executable (package,

@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-qpa-plugins
   xvfb xauth x11-apps imagemagick
   fonts-dejavu-core fonts-wine xdotool
-  clang libclang-rt-14-dev llvm
+  clang libclang-rt-14-dev llvm clang-format-14
   libtelnet-dev
   python3
   desktop-file-utils appstream lintian dpkg-dev gzip

@@ -13,6 +13,7 @@
 
 #include "ProcStatus.h"
 
+#include "K4SimLauncher.h"
 #include "K4Status_U.h"
 #include "RecordingBoxes.h"
 #include "ui_K4Status_U.h"
@@ -105,24 +106,12 @@ public:
 private:
     void run()
     {
-        QProcess sim;
-        sim.setProgram(m_program);
-        sim.setArguments({QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                          QStringLiteral("0"), QStringLiteral("--fixed-sm"), QStringLiteral("12"),
-                          QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--verbose")});
-        sim.start();
-        quint16 port = 0;
-        if (sim.waitForStarted(5000)) {
-            static const QRegularExpression listening(QStringLiteral("listening on [0-9.]+:([0-9]+)"));
-            QByteArray out;
-            for (int i = 0; i < 100 && port == 0; ++i) {
-                sim.waitForReadyRead(100);
-                out += sim.readAllStandardOutput();
-                const auto m = listening.match(QString::fromUtf8(out));
-                if (m.hasMatch())
-                    port = m.captured(1).toUShort();
-            }
-        }
+        K4SimLauncher launcher;
+        launcher.setProgram(m_program);
+        launcher.start({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
+                        QStringLiteral("151"), QStringLiteral("--verbose")});
+        const quint16 port = launcher.port();
+        QProcess& sim = launcher.process();
         {
             std::lock_guard lock(m_mutex);
             m_port = port;
@@ -150,11 +139,7 @@ private:
             }
             sim.readAllStandardOutput();
         }
-        sim.terminate();
-        if (!sim.waitForFinished(3000)) {
-            sim.kill();
-            sim.waitForFinished(3000);
-        }
+        launcher.stop();
     }
 
     QString m_program;
@@ -267,11 +252,7 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     int seconds = 60;
-#ifdef K4SIM_PATH
-    QString simPath = QStringLiteral(K4SIM_PATH);
-#else
-    QString simPath = QStringLiteral("k4sim");
-#endif
+    QString simPath = K4SimLauncher::builtProgram();
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--seconds") && i + 1 < args.size()) {
@@ -286,7 +267,7 @@ int main(int argc, char** argv)
 
     // Records must not depend on the machine's regional settings.
     QLocale::setDefault(QLocale::c());
-    FormatSettings::setCurrent(FormatSettings{});
+    const FormatSettings::Override cLocaleTexts(FormatSettings{});
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
         std::fprintf(stderr, "poll_bench: no temporary working directory\n");

@@ -1,6 +1,7 @@
 #include "LevelChart.h"
 
 #include "LevelDecimator.h"
+#include "NumberText.h"
 
 #include <QAreaSeries>
 #include <QCategoryAxis>
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QValueAxis>
 #include <QWheelEvent>
 
@@ -39,18 +41,6 @@ const QColor kDefaultFill(255, 0, 0);
 const QMargins kChartMargins(6, 4, 14, 4);
 // The chart library draws each axis label with this much room on either side.
 constexpr double kLabelItemMargin = 4.0;
-
-// Rounds halves to the even neighbour without depending on the FPU mode.
-float RoundHalfEven(float v)
-{
-    const float f = std::floor(v);
-    const float d = v - f;
-    if (d > 0.5f)
-        return f + 1.0f;
-    if (d < 0.5f)
-        return f;
-    return std::fmod(f, 2.0f) == 0.0f ? f : f + 1.0f;
-}
 
 // 1, 2 or 5 times a power of ten, at least `minimum`.
 double NiceStep(double minimum)
@@ -232,10 +222,10 @@ QRect LevelChart::PrintRect(int W, int H)
 {
     const float w = static_cast<float>(W * 0.01);
     const float h = static_cast<float>(H * 0.01);
-    const float dx = RoundHalfEven(15.0f * w);
-    const float dy = RoundHalfEven(39.0f * h);
-    const int left = static_cast<int>(dx);
-    const int top = static_cast<int>(dy);
+    // The margins are products in single precision, as the printout has always
+    // used; widening them to double for the rounding is exact.
+    const int left = static_cast<int>(RoundHalfEven(double(15.0f * w)));
+    const int top = static_cast<int>(RoundHalfEven(double(39.0f * h)));
     QRect r;
     r.setCoords(left, top, W - left, H - top);
     return r;
@@ -260,10 +250,7 @@ void LevelChart::RenderPage(QPainter& painter, int W, int H)
 void LevelChart::PrintTo(QPrinter& printer)
 {
     // The screen is redrawn afterwards whatever happens to the job.
-    struct Redraw {
-        QWidget* view;
-        ~Redraw() { view->update(); }
-    } redraw{viewport()};
+    const auto redraw = qScopeGuard([view = viewport()] { view->update(); });
 
     printer.setDocName(QStringLiteral("chtFastLine1"));
     QPainter painter;

@@ -1,7 +1,5 @@
 #pragma once
 
-// Interface contract for the level chart (the implementation may add members).
-
 #include "LevelPointStore.h"
 
 #include <QChartView>

@@ -5,6 +5,8 @@
 #include "PlatformSocket.h"
 #include "TelnetParser.h"
 
+#include <QScopeGuard>
+
 #include <atomic>
 #include <exception>
 #include <system_error>
@@ -19,19 +21,6 @@ constexpr qsizetype kReceiveSize = 32768;
 // Disconnect tell whether it may wait for the reader without a shared
 // thread id that the controlling thread writes.
 thread_local const void* tl_readerOf = nullptr;
-
-// Runs a cleanup at scope exit, also when an event handler throws.
-template <typename F>
-class Finally {
-public:
-    explicit Finally(F f) : m_f(std::move(f)) {}
-    ~Finally() { m_f(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    F m_f;
-};
 
 }  // namespace
 
@@ -354,7 +343,7 @@ void K4Telnet::Disconnect(bool ANotifyPeer)
         d->stopRequested = true;
 
     // Whatever happens in the handlers, wait for the reader and let it go.
-    Finally release([this] {
+    const auto release = qScopeGuard([this] {
         if (d->onReaderThread())
             return;
         d->releaseReader();
@@ -368,7 +357,7 @@ void K4Telnet::Disconnect(bool ANotifyPeer)
     if (!sock || !d->opened.exchange(false))
         return;
     {
-        Finally close([&sock] { sock->close(); });
+        const auto close = qScopeGuard([&sock] { sock->close(); });
         d->status(TIdStatus::hsDisconnecting, QStringLiteral("Disconnecting."));
     }
     if (OnDisconnected)

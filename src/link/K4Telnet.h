@@ -1,7 +1,6 @@
 #pragma once
 
-// Interface contract for the telnet client (the implementation may add private
-// members and helpers, but the public surface below is what the window uses).
+#include "TelnetCommand.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,7 +13,6 @@
 using TIdBytes = QByteArray;
 
 enum class TIdStatus { hsResolving, hsConnecting, hsConnected, hsDisconnecting, hsDisconnected };
-enum class TIdTelnetCommand { tncNoLocalEcho, tncLocalEcho, tncEcho };
 
 // Telnet client over TCP with a reader thread. Connect, Disconnect and
 // SendString run on the caller's thread and raise their events there; data,

@@ -5,7 +5,7 @@
 // back and the ECHO command events. No sockets and no threads here, so the
 // reader thread, tests, fuzzers and a radio simulator can all drive it.
 
-#include "K4Telnet.h"
+#include "TelnetCommand.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

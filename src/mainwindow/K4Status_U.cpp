@@ -433,15 +433,11 @@ void Tfrm_framework::PollerTimer()
     if (S.bCommandedStatus) {
         SendToRadio(QStringLiteral("smh;"));
         delay(300);
-        if (S.AverageCount > 3600) {
-            S.AverageCount = 0;
-            S.AverageRunningTotal = 0;
-        }
+        if (S.AverageCount > 3600)
+            S.ClearSums();
     }
 
-    S.smRadioResponse = m_digitFilter.apply(S.smRadioResponse);
-    if (S.smRadioResponse.isEmpty())
-        S.smRadioResponse = QStringLiteral("180");
+    S.smRadioResponse = m_digitFilter.digitsOrNoReply(S.smRadioResponse);
     ui->SMeterBar->setPosition(StrToInt(S.smRadioResponse));
     setCaption(ui->SMeterBarCount, S.smRadioResponse);
 
@@ -451,15 +447,13 @@ void Tfrm_framework::PollerTimer()
         ui->lReturnedData->setText(S.smhRadioResponse);
         S.smhRadioResponse.clear();
     } else {
-        S.sNewSMH = QStringLiteral("180");
+        S.sNewSMH = DigitFilter::noReplyDigits();
     }
 
     // Only a reading the radio actually sent goes into the sums: the no-reply
     // value would record a plausible level for a silent radio.
     if (S.FileWrite && haveReading) {
-        S.AverageCount += 1;
-        S.AverageRunningTotal += StrToFloat(S.sNewSMH);
-        S.Average = S.AverageRunningTotal / S.AverageCount;
+        S.AddReading(S.sNewSMH);
         setCaption(ui->lAverageCount, FloatToStr(S.AverageCount));
         setCaption(ui->lAccumulatorTotal, FloatToStr(double(RoundHalfEven(S.AverageRunningTotal))));
         setCaption(ui->lRunningAverage, FloatToStr(double(RoundHalfEven(S.Average))));
@@ -521,8 +515,7 @@ void Tfrm_framework::bBeginCaptureClick()
     CheckCapturePlace(workingDir, suffix);
     S.txt.Assign(S.sFileName);
     S.txt.Append();
-    S.AverageCount = 0;
-    S.AverageRunningTotal = 0;
+    S.ClearSums();
     S.FileWrite = true;
     // The spin edit holds its text to 2..3600 when it loses the focus; a value
     // typed but never confirmed is held to the same range here.
@@ -534,8 +527,7 @@ void Tfrm_framework::bEndCaptureClick()
 {
     ui->bBeginCapture->setEnabled(true);
     ui->bEndCapture->setEnabled(false);
-    S.AverageCount = 0;
-    S.AverageRunningTotal = 0;
+    S.ClearSums();
     if (S.FileWrite) {
         closeCaptureFile();
     } else {
@@ -556,19 +548,7 @@ void Tfrm_framework::UserTimerTimer()
     if (S.AverageCount <= 0)
         return;
 
-    double level = S.Average;
-    if (level > 115)
-        level -= 274;
-    else if (level < 30)
-        level -= 17;
-    level = -level;  // every record carries the level with the same sign
-    if (!FitsWholeNumber(level)) {
-        // Only an absurd reading gets here; drop the period rather than record nonsense.
-        S.AverageCount = 0;
-        S.AverageRunningTotal = 0;
-        throw EConvertError::invalidInteger(FloatToStr(level));
-    }
-    S.Average = level;
+    S.Average = S.PeriodLevel();
     // The first period may be partial: it is recorded but not plotted.
     if (S.Counter > 1)
         chart()->Add(S.Average, FormatDateTime(QStringLiteral("hh:nn:ss"), LocalClock::now()), kPointRed);
@@ -578,8 +558,7 @@ void Tfrm_framework::UserTimerTimer()
                          QStringLiteral(",") + FloatToStr(S.Average);
     setCaption(ui->lWrittenData, line);
     S.txt.WriteLine(line);
-    S.AverageCount = 0;
-    S.AverageRunningTotal = 0;
+    S.ClearSums();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,14 +1,16 @@
 #pragma once
 
 #include "CaptureWriter.h"
+#include "IntegrationSums.h"
 
 #include <QString>
 
 // The state every handler of the window shares instead of passing arguments.
 // One instance per window; everything starts zeroed, false or empty.
 // Touched on the user-interface thread only: the link's reader thread hands
-// its results over as queued events.
-struct SharedState {
+// its results over as queued events. The integration sums (AverageCount,
+// AverageRunningTotal, Average) come with IntegrationSums.
+struct SharedState : IntegrationSums {
     // Flags
     bool bCommandedStatus = false;   // the user has started polling
     bool bConnectionStatus = false;  // the link reports itself connected
@@ -30,9 +32,6 @@ struct SharedState {
 
     // Numbers
     qint32 iPort = 0;
-    double AverageCount = 0;
-    double AverageRunningTotal = 0;
-    double Average = 0;
     qint32 Counter = 0;
 
     // The capture file

@@ -103,9 +103,15 @@ const FormatSettings& FormatSettings::current()
     return currentSettings();
 }
 
-void FormatSettings::setCurrent(const FormatSettings& settings)
+FormatSettings::Override::Override(const FormatSettings& settings)
+    : m_previous(currentSettings())
 {
     currentSettings() = settings;
+}
+
+FormatSettings::Override::~Override()
+{
+    currentSettings() = m_previous;
 }
 
 void FormatSettings::reloadFromSystem()

@@ -18,8 +18,23 @@ struct FormatSettings {
     // The settings every text uses unless told otherwise. Starts as
     // fromLocale(QLocale::system()) on first use.
     static const FormatSettings& current();
-    static void setCurrent(const FormatSettings& settings);
+
+    class Override;
     // Reads the user's locale again (the window calls it when the system
     // announces a change of the regional settings).
     static void reloadFromSystem();
+};
+
+// Makes settings the current ones for as long as it lives (tests and tools
+// that must not depend on the machine's regional settings); the settings it
+// replaced come back when it goes.
+class FormatSettings::Override {
+public:
+    explicit Override(const FormatSettings& settings);
+    ~Override();
+    Override(const Override&) = delete;
+    Override& operator=(const Override&) = delete;
+
+private:
+    FormatSettings m_previous;
 };

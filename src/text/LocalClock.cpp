@@ -3,6 +3,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <utility>
+
 namespace {
 
 // The replacement is swapped by tests while the clock may be read elsewhere,
@@ -34,8 +36,15 @@ QDateTime LocalClock::now()
     return QDateTime::currentDateTime();
 }
 
-void LocalClock::setSource(std::function<QDateTime()> replacement)
+std::function<QDateTime()> LocalClock::exchangeSource(std::function<QDateTime()> replacement)
 {
     QMutexLocker locker(&sourceLock());
-    source() = std::move(replacement);
+    return std::exchange(source(), std::move(replacement));
+}
+
+LocalClock::Override::Override(std::function<QDateTime()> source) : m_previous(exchangeSource(std::move(source))) {}
+
+LocalClock::Override::~Override()
+{
+    exchangeSource(std::move(m_previous));
 }

@@ -1,5 +1,7 @@
 #include "NumberText.h"
 
+#include "ProgramErrors.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -110,4 +112,36 @@ qint64 RoundHalfEven(double value)
     if (fraction > 0.5 || (fraction == 0.5 && std::fmod(below, 2.0) != 0.0))
         rounded = below + 1.0;
     return static_cast<qint64>(rounded);
+}
+
+qint32 StrToInt(const QString& text)
+{
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
+        negative = t[i] == u'-';
+        ++i;
+    }
+    if (i == t.size() || t != text)
+        throw EConvertError::invalidInteger(text);
+    qint64 value = 0;
+    for (; i < t.size(); ++i) {
+        const char16_t c = t[i].unicode();
+        if (c < u'0' || c > u'9')
+            throw EConvertError::invalidInteger(text);
+        value = value * 10 + (c - u'0');
+        if (value > qint64(std::numeric_limits<qint32>::max()) + (negative ? 1 : 0))
+            throw EConvertError::invalidInteger(text);
+    }
+    return static_cast<qint32>(negative ? -value : value);
+}
+
+double StrToFloat(const QString& text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        throw EConvertError::invalidFloat(text);
+    return value;
 }

@@ -16,3 +16,11 @@ bool FitsWholeNumber(double value);
 // Nearest whole number, exact halves to the even neighbour. Defined for every
 // input: values beyond the 64-bit range saturate to the nearer bound, NaN gives 0.
 qint64 RoundHalfEven(double value);
+
+// Decimal text to 32-bit signed integer: optional sign, digits, nothing else.
+// Throws EConvertError on anything else or a value out of range.
+qint32 StrToInt(const QString& text);
+
+// Decimal digit text to the nearest double. Throws EConvertError when the
+// text is no number or its value exceeds the largest double.
+double StrToFloat(const QString& text);

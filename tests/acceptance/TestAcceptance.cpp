@@ -50,12 +50,13 @@ private:
     void startCapture(WindowFixture& f, const K4SimProcess& sim, const QString& suffix);
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
+    // Records must not depend on the machine's regional settings.
+    FormatSettings::Override m_formats{FormatSettings{}};
 };
 
 void TestAcceptance::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
-    FormatSettings::setCurrent(FormatSettings{});
 }
 
 void TestAcceptance::init()

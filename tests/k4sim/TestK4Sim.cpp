@@ -1,3 +1,4 @@
+#include "K4SimLauncher.h"
 #include "LevelModel.h"
 #include "Net.h"
 
@@ -46,47 +47,17 @@ class Sim
 public:
     explicit Sim(const QStringList &args)
     {
-        m_process.start(QStringLiteral(K4SIM_PATH),
-                        QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                                    QStringLiteral("--exit-after-seconds"), QStringLiteral("60")}
-                            + args);
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_process.canReadLine() && timer.elapsed() < 5000
-               && m_process.state() != QProcess::NotRunning)
-            m_process.waitForReadyRead(100);
-        m_line = QString::fromLatin1(m_process.readLine()).trimmed();
-        static const QRegularExpression listening(QStringLiteral("^k4sim listening on (.+):(\\d+)$"));
-        const auto match = listening.match(m_line);
-        if (match.hasMatch())
-            m_port = static_cast<quint16>(match.captured(2).toUInt());
+        m_sim.start(QStringList{QStringLiteral("--exit-after-seconds"), QStringLiteral("60")} + args);
     }
-    ~Sim() { stop(); }
-    Sim(const Sim &) = delete;
-    Sim &operator=(const Sim &) = delete;
 
-    quint16 port() const { return m_port; }
-    QString line() const { return m_line; }
-    QProcess &process() { return m_process; }
-
+    quint16 port() const { return m_sim.port(); }
+    QString line() const { return m_sim.startupLine(); }
+    QProcess &process() { return m_sim.process(); }
     // Terminates the simulator; true when it ended normally with exit code 0.
-    bool stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-            return false;
-        }
-        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-    }
+    bool stop() { return m_sim.stop(); }
 
 private:
-    QProcess m_process;
-    QString m_line;
-    quint16 m_port = 0;
+    K4SimLauncher m_sim;
 };
 
 // A raw loopback client that keeps every read separately, so tests can see
@@ -237,7 +208,7 @@ void TestK4Sim::commandLine()
     QFETCH(QString, expectedText);
 
     QProcess process;
-    process.start(QStringLiteral(K4SIM_PATH), args);
+    process.start(K4SimLauncher::builtProgram(), args);
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
@@ -416,7 +387,7 @@ void TestK4Sim::stopsOnTerminateAndTimeLimit()
         QCOMPARE(client.waitForEnd(2000), k4sim::IoStatus::Closed);
     }
     QProcess process;
-    process.start(QStringLiteral(K4SIM_PATH), {"--port", "0", "--exit-after-seconds", "0.3"});
+    process.start(K4SimLauncher::builtProgram(), {"--port", "0", "--exit-after-seconds", "0.3"});
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 0);
 }

@@ -52,12 +52,15 @@ private slots:
     void ledsSayTheirStateAndAnnounceOnlyChanges();
     void meterBarReportsItsValue();
     void tabKeyReachesEveryEnabledControlInDesignOrder();
+
+private:
+    // Labels must not depend on the machine's regional settings.
+    FormatSettings::Override m_formats{FormatSettings{}};
 };
 
 void TestAccessibility::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
-    FormatSettings::setCurrent(FormatSettings{});
 }
 
 void TestAccessibility::everyControlHasAName()

@@ -58,23 +58,26 @@ private:
     }
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
+    std::unique_ptr<LocalClock::Override> m_clock;
+    // Records must not depend on the machine's regional settings.
+    FormatSettings::Override m_formats{FormatSettings{}};
 };
 
 void TestCapture::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
-    FormatSettings::setCurrent(FormatSettings{});
 }
 
 void TestCapture::init()
 {
     m_dir = std::make_unique<ScratchWorkingDir>();
-    LocalClock::setSource([] { return QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9, 999)); });
+    m_clock = std::make_unique<LocalClock::Override>(
+        [] { return QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9, 999)); });
 }
 
 void TestCapture::cleanup()
 {
-    LocalClock::setSource(nullptr);
+    m_clock.reset();
     m_dir.reset();
 }
 
@@ -263,15 +266,14 @@ void TestCapture::integrationTick_data()
     QTest::addColumn<double>("point");
     QTest::addColumn<QString>("level");
 
-    // Every record carries the level with the same sign, the first included.
+    // The level rule itself is tested with the integration sums; here it is
+    // the tick's wiring: the point plotted exact, the record rounded, both
+    // signs, the first period included.
     const struct {
         double mean;
         double point;
         const char* level;
-    } rows[] = {{150.4, 123.6, "124"}, {180, 94, "94"},     {152.5, 121.5, "122"},
-                {151.5, 122.5, "122"}, {115, -115, "-115"}, {100, -100, "-100"},
-                {30, -30, "-30"},      {29.5, -12.5, "-12"}, {20, -3, "-3"},
-                {115.2, 158.8, "159"}};
+    } rows[] = {{150.4, 123.6, "124"}, {152.5, 121.5, "122"}, {29.5, -12.5, "-12"}};
     for (const auto& r : rows) {
         QTest::addRow("%g later", r.mean) << r.mean << false << r.point << QString::fromLatin1(r.level);
         QTest::addRow("%g first", r.mean) << r.mean << true << r.point << QString::fromLatin1(r.level);

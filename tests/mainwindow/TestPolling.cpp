@@ -157,12 +157,13 @@ private:
     static QMessageBox* openBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
+    // Records must not depend on the machine's regional settings.
+    FormatSettings::Override m_formats{FormatSettings{}};
 };
 
 void TestPolling::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
-    FormatSettings::setCurrent(FormatSettings{});
 }
 
 void TestPolling::init()

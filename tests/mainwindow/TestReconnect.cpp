@@ -102,12 +102,13 @@ private:
     }
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
+    // Records must not depend on the machine's regional settings.
+    FormatSettings::Override m_formats{FormatSettings{}};
 };
 
 void TestReconnect::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
-    FormatSettings::setCurrent(FormatSettings{});
 }
 
 void TestReconnect::retryCarriesOnLikeStartPoller()

@@ -60,21 +60,21 @@ void TestFormatSettings::fromLocale()
 
 void TestFormatSettings::currentIsTheDefaultOfEveryText()
 {
-    FormatSettings::setCurrent(FormatSettings::fromLocale(QLocale("de_DE")));
-    QCOMPARE(FormatSettings::current().DateSeparator, QString("."));
-
     const QDateTime moment(QDate(2024, 3, 7), QTime(14, 5, 9));
-    QCOMPARE(FormatDateTime("MM/DD/YY,HH:NN:SS,", moment), QString("03.07.24,14:05:09,"));
-    QCOMPARE(FloatToStr(1.5), QString("1,5"));
-
-    FormatSettings::setCurrent(FormatSettings::fromLocale(QLocale("en_US")));
+    {
+        const FormatSettings::Override german(FormatSettings::fromLocale(QLocale("de_DE")));
+        QCOMPARE(FormatSettings::current().DateSeparator, QString("."));
+        QCOMPARE(FormatDateTime("MM/DD/YY,HH:NN:SS,", moment), QString("03.07.24,14:05:09,"));
+        QCOMPARE(FloatToStr(1.5), QString("1,5"));
+    }
+    const FormatSettings::Override american(FormatSettings::fromLocale(QLocale("en_US")));
     QCOMPARE(FormatDateTime("MM/DD/YY,HH:NN:SS,", moment), QString("03/07/24,14:05:09,"));
     QCOMPARE(FloatToStr(1.5), QString("1.5"));
 }
 
 void TestFormatSettings::reloadReadsTheSystemLocale()
 {
-    FormatSettings::setCurrent(FormatSettings{"x", "y", "z"});
+    const FormatSettings::Override odd(FormatSettings{"x", "y", "z"});
     FormatSettings::reloadFromSystem();
 
     const FormatSettings expected = FormatSettings::fromLocale(QLocale::system());

@@ -6,22 +6,27 @@ class TestLocalClock : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { LocalClock::setSource({}); }
     void replacedSourceGivesItsMoment();
-    void emptySourceRestoresTheRealClock();
+    void realClockReturnsWithTheScope();
 };
 
 void TestLocalClock::replacedSourceGivesItsMoment()
 {
     const QDateTime fixed(QDate(2024, 3, 7), QTime(14, 5, 9, 250));
-    LocalClock::setSource([fixed] { return fixed; });
+    const LocalClock::Override clock([fixed] { return fixed; });
     QCOMPARE(LocalClock::now(), fixed);
 }
 
-void TestLocalClock::emptySourceRestoresTheRealClock()
+void TestLocalClock::realClockReturnsWithTheScope()
 {
-    LocalClock::setSource([] { return QDateTime(QDate(1999, 1, 1), QTime(0, 0)); });
-    LocalClock::setSource({});
+    const QDateTime earlier(QDate(1999, 1, 1), QTime(0, 0));
+    {
+        const LocalClock::Override outer([earlier] { return earlier; });
+        {
+            const LocalClock::Override inner([] { return QDateTime(QDate(2001, 1, 1), QTime(0, 0)); });
+        }
+        QCOMPARE(LocalClock::now(), earlier);  // the inner one gave back the outer one
+    }
 
     const QDateTime before = QDateTime::currentDateTime();
     const QDateTime now = LocalClock::now();

@@ -2,7 +2,7 @@
 
 #include "CaptureCheck.h"
 #include "EventWait.h"
-#include "SimRunner.h"
+#include "K4SimLauncher.h"
 #include "SoakPhases.h"
 #include "SoakProtocol.h"
 #include "WorkDir.h"
@@ -65,12 +65,14 @@ Round runRound(const Options& options, const QString& dir, quint16 port, int ind
         EventWait::spinFor(10);
         pending += child.readAllStandardOutput();
         for (qsizetype nl; (nl = pending.indexOf('\n')) >= 0; pending.remove(0, nl + 1)) {
-            const QStringList w = SoakProtocol::parse(pending.left(nl));
-            if (w.value(0) == QLatin1String("CAPTURE")) {
-                r.begunMs = w.value(1).toLongLong();
-                r.file = SoakProtocol::rest(w, 2);
-            } else if (w.value(0) == QLatin1String("ERROR")) {
-                r.error = SoakProtocol::rest(w, 1);
+            const auto event = SoakProtocol::parse(pending.left(nl));
+            if (!event)
+                continue;
+            if (event->kind == SoakProtocol::Kind::Capture) {
+                r.begunMs = event->atMs;
+                r.file = event->text;
+            } else if (event->kind == SoakProtocol::Kind::Error) {
+                r.error = event->text;
             }
         }
     }
@@ -93,10 +95,14 @@ int run(const Options& options)
     if (dir.isEmpty())
         return 2;
 
-    SimRunner sim;
+    K4SimLauncher sim(K4SimLauncher::Wait::RunEvents);
+    sim.setProgram(options.k4simPath);
+    sim.setLogFile(QDir(dir).filePath(QStringLiteral("k4sim.log")));
+    sim.setDiscardOutput(true);
+    // The time limit ends the simulator even if this process dies without stopping it.
     const int lifetime = options.rounds * (options.maxRunMs / 1000 + 40) + 60;
-    if (!sim.start(options.k4simPath, {QStringLiteral("--fixed-smh"), QString::number(kFixedReading)},
-                   QDir(dir).filePath(QStringLiteral("k4sim.log")), lifetime)) {
+    if (!sim.start({QStringLiteral("--fixed-smh"), QString::number(kFixedReading),
+                    QStringLiteral("--exit-after-seconds"), QString::number(lifetime)})) {
         out << sim.error() << "\n";
         return 2;
     }

@@ -112,25 +112,26 @@ int runChild(const Options& options, const QString& dir, int phaseSeconds, int f
         }
         pending += child.readAllStandardOutput();
         for (qsizetype nl; (nl = pending.indexOf('\n')) >= 0; pending.remove(0, nl + 1)) {
-            const QStringList w = SoakProtocol::parse(pending.left(nl));
-            if (w.isEmpty())
+            const auto event = SoakProtocol::parse(pending.left(nl));
+            if (!event)
                 continue;
             sinceProgress.restart();
-            const QString& what = w.at(0);
-            const int phase = w.value(1).toInt();
-            const qint64 at = w.value(2).toLongLong();
-            if (what == QLatin1String("PHASE")) {
+            using SoakProtocol::Kind;
+            const Kind what = event->kind;
+            const int phase = event->phase;
+            const qint64 at = event->atMs;
+            if (what == Kind::Phase) {
                 current = phase;
                 run.phases[phase].started = true;
                 if (auto* cap = openCapture())  // the previous phase's capture stays open until Start Poller
                     cap->endMs = std::max(cap->endMs, at);
-            } else if (what == QLatin1String("STARTPOLLER")) {
+            } else if (what == Kind::StartPoller) {
                 if (auto* cap = openCapture())
                     cap->endMs = at;
-            } else if (what == QLatin1String("CAPTURE")) {
+            } else if (what == Kind::Capture) {
                 const SoakPhase p = soakPhases().at(phase);
                 run.captures.append({p.name, p.rule, p.everyPeriodRecorded, at, at, {}});
-                run.captureFiles.append(SoakProtocol::rest(w, 3));
+                run.captureFiles.append(event->text);
                 ++run.phases[phase].captures;
                 if (run.phases[phase].captures > 1)
                     ++run.phases[phase].reconnects;
@@ -138,39 +139,39 @@ int runChild(const Options& options, const QString& dir, int phaseSeconds, int f
                     baseline = last;
                     peak = last;
                 }
-            } else if (what == QLatin1String("LINKDOWN")) {
+            } else if (what == Kind::LinkDown) {
                 ++run.phases[phase].linkDrops;
                 if (auto* cap = openCapture())
                     cap->linkDownMs.append(at);
-            } else if (what == QLatin1String("NOCONNECT") || what == QLatin1String("NOCAPTURE")) {
+            } else if (what == Kind::NoConnect || what == Kind::NoCapture) {
                 ++run.phases[phase].noConnect;
-            } else if (what == QLatin1String("LINKSTUCK")) {
+            } else if (what == Kind::LinkStuck) {
                 ++run.phases[phase].linkStuck;
-            } else if (what == QLatin1String("BOX")) {
+            } else if (what == Kind::Box) {
                 const int index = std::min(phase, int(run.phases.size()) - 1);
-                ++run.phases[index].boxes[w.value(2)];
-            } else if (what == QLatin1String("PHASEEND")) {
+                ++run.phases[index].boxes[event->boxKind];
+            } else if (what == Kind::PhaseEnd) {
                 PhaseFigures& f = run.phases[phase];
                 f.ended = true;
-                f.longestGapMs = w.value(3).toDouble();
-                f.longestConnectGapMs = w.value(4).toDouble();
-                f.gapActivity = SoakProtocol::rest(w, 7);
+                f.longestGapMs = event->longestGapMs;
+                f.longestConnectGapMs = event->longestConnectGapMs;
+                f.gapActivity = event->text;
                 f.endRssKiB = last;
                 if (auto* cap = openCapture())
                     cap->endMs = std::max(cap->endMs, at);
-            } else if (what == QLatin1String("DONE")) {
+            } else if (what == Kind::Done) {
                 done = true;
                 if (auto* cap = openCapture())
-                    cap->endMs = std::max(cap->endMs, w.value(1).toLongLong());
-            } else if (what == QLatin1String("STUCK")) {
+                    cap->endMs = std::max(cap->endMs, at);
+            } else if (what == Kind::Stuck) {
                 // The window still handles events, but a handler never returned.
                 ++run.hangs;
-                run.phases[phase].crashed = QStringLiteral("stuck in: ") + SoakProtocol::rest(w, 3);
+                run.phases[phase].crashed = QStringLiteral("stuck in: ") + event->text;
                 child.kill();
                 child.waitForFinished(5000);
                 break;
-            } else if (what == QLatin1String("ERROR")) {
-                run.harnessErrors << SoakProtocol::rest(w, 1);
+            } else if (what == Kind::Error) {
+                run.harnessErrors << event->text;
             }
         }
         if (child.state() != QProcess::NotRunning && sinceProgress.elapsed() > hangMs) {

@@ -1,37 +1,51 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
-#include <QStringList>
 
-#include <cstdio>
+#include <optional>
 
 // The child processes report to the driver through stdout, one line per
-// event: "@soak WORD field field ...". A file name, when there is one, is the
-// last field and may contain spaces.
+// event: "@soak WORD field field ...". Both ends use Event, so the words and
+// the order of the fields are written down once, here. The free text of an
+// event (a file name, an activity, a box's text, an error) is the last field
+// and may contain spaces.
 namespace SoakProtocol {
 
-inline constexpr char kPrefix[] = "@soak ";
+enum class Kind {
+    Ready,        // at: the window is up
+    Phase,        // phase, at, text = the phase's name
+    StartPoller,  // phase, at
+    NoConnect,    // phase, at
+    Capture,      // phase, at, text = the capture file
+    NoCapture,    // phase, at
+    LinkDown,     // phase, at
+    LinkStuck,    // phase, at
+    Box,          // phase, boxKind, text = the box's text on one line
+    PhaseEnd,     // phase, at, the gaps, ticks, reconnects, text = the longest gap's activity
+    Done,         // at
+    Stuck,        // phase, at, text = what the window was doing
+    Error,        // text
+};
 
-inline void say(const QString& line)
-{
-    const QByteArray bytes = (QString::fromLatin1(kPrefix) + line + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);  // the driver must see it even if this process dies next
-}
+struct Event {
+    Kind kind = Kind::Error;
+    int phase = 0;
+    qint64 atMs = 0;
+    QString text;
+    QString boxKind;
+    double longestGapMs = 0;
+    double longestConnectGapMs = 0;
+    qint64 ticks = 0;
+    int reconnects = 0;
+};
 
-// Splits a received line into its words; nothing when it is not a protocol line.
-inline QStringList parse(const QByteArray& line)
-{
-    const QString text = QString::fromUtf8(line).trimmed();
-    if (!text.startsWith(QString::fromLatin1(kPrefix)))
-        return {};
-    return text.mid(int(sizeof(kPrefix)) - 1).split(QLatin1Char(' '));
-}
-
-// Everything from word index on, joined again (a file name with spaces).
-inline QString rest(const QStringList& words, int index)
-{
-    return words.mid(index).join(QLatin1Char(' '));
-}
+// The line for an event, without its line end.
+QByteArray format(const Event& event);
+// The event a received line carries; nothing when it is no protocol line.
+std::optional<Event> parse(const QByteArray& line);
+// Writes the event's line to stdout and flushes it: the driver must see it
+// even if this process dies next.
+void say(const Event& event);
 
 } // namespace SoakProtocol

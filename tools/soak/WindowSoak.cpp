@@ -1,7 +1,7 @@
 #include "WindowSoak.h"
 
 #include "EventWait.h"
-#include "SimRunner.h"
+#include "K4SimLauncher.h"
 #include "SoakPhases.h"
 #include "SoakProtocol.h"
 #include "UiStallMeter.h"
@@ -24,6 +24,8 @@
 
 using EventWait::spinFor;
 using EventWait::spinUntil;
+using SoakProtocol::Event;
+using SoakProtocol::Kind;
 using SoakProtocol::say;
 
 namespace {
@@ -34,6 +36,25 @@ constexpr qint64 kStuckAfterMs = 20000;
 qint64 nowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
+}
+
+// An event of a phase, stamped now.
+Event at(Kind kind, int phase, const QString& text = QString())
+{
+    Event e;
+    e.kind = kind;
+    e.phase = phase;
+    e.atMs = nowMs();
+    e.text = text;
+    return e;
+}
+
+Event error(const QString& text)
+{
+    Event e;
+    e.kind = Kind::Error;
+    e.text = text;
+    return e;
 }
 
 QString oneLine(QString text)
@@ -49,7 +70,6 @@ public:
     SoakWindow()
     {
         QLocale::setDefault(QLocale::c());
-        FormatSettings::setCurrent(FormatSettings{});
         w = std::make_unique<Tfrm_framework>();
         w->show();
         w->activateWindow();
@@ -78,10 +98,17 @@ public:
     {
         for (; m_reportedBoxes < boxes.shown.size(); ++m_reportedBoxes) {
             const auto& box = boxes.shown.at(m_reportedBoxes);
-            say(QStringLiteral("BOX %1 %2 %3").arg(phase).arg(box.kind, oneLine(box.text)));
+            Event e;
+            e.kind = Kind::Box;
+            e.phase = phase;
+            e.boxKind = box.kind;
+            e.text = oneLine(box.text);
+            say(e);
         }
     }
 
+    // Records must not depend on the machine's regional settings.
+    FormatSettings::Override formats{FormatSettings{}};
     RecordingBoxes boxes;  // before the window: it must outlive it
     std::unique_ptr<Tfrm_framework> w;
 
@@ -92,20 +119,20 @@ private:
 // Start Poller, then Begin Capture with the soak's period and suffix, as a user would.
 void connectAndCapture(SoakWindow& win, UiStallMeter& meter, int phase)
 {
-    say(QStringLiteral("STARTPOLLER %1 %2").arg(phase).arg(nowMs()));
+    say(at(Kind::StartPoller, phase));
     meter.setActivity(QStringLiteral("Start Poller click"));
     meter.markConnectStart();
     win.click(win.ui().bStartPoller);
     if (!win.w->S.bConnectionStatus)
-        say(QStringLiteral("NOCONNECT %1 %2").arg(phase).arg(nowMs()));
+        say(at(Kind::NoConnect, phase));
     win.ui().seHowLong->setText(QString::number(kCapturePeriodSeconds));
     win.ui().Additionaldata->setText(kCaptureSuffix);
     meter.setActivity(QStringLiteral("Begin Capture click"));
     win.click(win.ui().bBeginCapture);
     if (win.w->S.FileWrite)
-        say(QStringLiteral("CAPTURE %1 %2 %3").arg(phase).arg(nowMs()).arg(win.w->S.sFileName));
+        say(at(Kind::Capture, phase, win.w->S.sFileName));
     else
-        say(QStringLiteral("NOCAPTURE %1 %2").arg(phase).arg(nowMs()));
+        say(at(Kind::NoCapture, phase));
 }
 
 } // namespace
@@ -115,19 +142,21 @@ namespace WindowSoak {
 int runSoak(const Options& options)
 {
     if (!QDir::setCurrent(options.directory)) {
-        say(QStringLiteral("ERROR cannot enter %1").arg(options.directory));
+        say(error(QStringLiteral("cannot enter %1").arg(options.directory)));
         return 3;
     }
     UiStallMeter meter;
     SoakWindow win;
     if (!win.waitActivated()) {
-        say(QStringLiteral("ERROR the window was never activated"));
+        say(error(QStringLiteral("the window was never activated")));
         return 3;
     }
-    say(QStringLiteral("READY %1").arg(nowMs()));
+    say(at(Kind::Ready, 0));
 
     const QList<SoakPhase> phases = soakPhases();
-    SimRunner sim;
+    K4SimLauncher sim(K4SimLauncher::Wait::RunEvents);
+    sim.setProgram(options.k4simPath);
+    sim.setDiscardOutput(true);
 
     // A handler that never returns keeps this loop from going on while the
     // window still handles events (nested waits): say so, the driver ends us.
@@ -138,7 +167,7 @@ int runSoak(const Options& options)
     QObject::connect(&watchdog, &QTimer::timeout, &watchdog, [&] {
         if (!stuckReported && current >= 0 && nowMs() > currentDeadline + kStuckAfterMs) {
             stuckReported = true;
-            say(QStringLiteral("STUCK %1 %2 %3").arg(current).arg(nowMs()).arg(meter.activity()));
+            say(at(Kind::Stuck, current, meter.activity()));
         }
     });
     watchdog.start(1000);
@@ -149,12 +178,17 @@ int runSoak(const Options& options)
         current = i;
         currentDeadline = phaseStart + qint64(options.phaseSeconds) * 1000;
         meter.resetWindow();
-        say(QStringLiteral("PHASE %1 %2 %3").arg(i).arg(phaseStart).arg(phase.name));
+        Event started = at(Kind::Phase, i, phase.name);
+        started.atMs = phaseStart;
+        say(started);
 
         meter.setActivity(QStringLiteral("starting k4sim"));
         const QString log = QDir(options.directory).filePath(QStringLiteral("k4sim-%1.log").arg(phase.name));
-        if (!sim.start(options.k4simPath, phase.simOptions, log, options.phaseSeconds + 120)) {
-            say(QStringLiteral("ERROR %1").arg(sim.error()));
+        sim.setLogFile(log);
+        // The time limit ends the simulator even if this process dies without stopping it.
+        if (!sim.start(phase.simOptions + QStringList{QStringLiteral("--exit-after-seconds"),
+                                                      QString::number(options.phaseSeconds + 120)})) {
+            say(error(sim.error()));
             return 3;
         }
         win.aimAt(sim.port());
@@ -169,7 +203,7 @@ int runSoak(const Options& options)
             win.reportBoxes(i);
             const bool nowConnected = win.w->S.bConnectionStatus;
             if (connected && !nowConnected)
-                say(QStringLiteral("LINKDOWN %1 %2").arg(i).arg(nowMs()));
+                say(at(Kind::LinkDown, i));
             connected = nowConnected;
             if (!connected && phase.reconnectOnDrop && deadline - nowMs() > 3000) {
                 // Let the window finish hearing about the drop, then connect again.
@@ -186,48 +220,46 @@ int runSoak(const Options& options)
         // The radio is gone: the window must notice and drop the link by itself.
         if (spinUntil([&win] { return !win.w->S.bConnectionStatus; }, 5000)) {
             if (connected)
-                say(QStringLiteral("LINKDOWN %1 %2").arg(i).arg(nowMs()));
+                say(at(Kind::LinkDown, i));
         } else {
-            say(QStringLiteral("LINKSTUCK %1 %2").arg(i).arg(nowMs()));
+            say(at(Kind::LinkStuck, i));
         }
         win.reportBoxes(i);
-        say(QStringLiteral("PHASEEND %1 %2 %3 %4 %5 %6 %7")
-                .arg(i)
-                .arg(nowMs())
-                .arg(meter.longestGapMs(), 0, 'f', 1)
-                .arg(meter.longestConnectGapMs(), 0, 'f', 1)
-                .arg(meter.ticks())
-                .arg(reconnects)
-                .arg(meter.longestGapActivity()));
+        Event ended = at(Kind::PhaseEnd, i, meter.longestGapActivity());
+        ended.longestGapMs = meter.longestGapMs();
+        ended.longestConnectGapMs = meter.longestConnectGapMs();
+        ended.ticks = meter.ticks();
+        ended.reconnects = reconnects;
+        say(ended);
     }
 
     if (win.w->S.FileWrite)
         win.click(win.ui().bEndCapture);
     win.reportBoxes(phases.size());
-    say(QStringLiteral("DONE %1").arg(nowMs()));
+    say(at(Kind::Done, 0));
     return 0;
 }
 
 int runCaptureChild(const Options& options)
 {
     if (!QDir::setCurrent(options.directory)) {
-        say(QStringLiteral("ERROR cannot enter %1").arg(options.directory));
+        say(error(QStringLiteral("cannot enter %1").arg(options.directory)));
         return 3;
     }
     SoakWindow win;
     if (!win.waitActivated()) {
-        say(QStringLiteral("ERROR the window was never activated"));
+        say(error(QStringLiteral("the window was never activated")));
         return 3;
     }
     win.aimAt(options.port);
     win.click(win.ui().bStartPoller);
     if (!win.w->S.bConnectionStatus) {
-        say(QStringLiteral("ERROR no connection to port %1").arg(options.port));
+        say(error(QStringLiteral("no connection to port %1").arg(options.port)));
         return 3;
     }
     // The first reading is in before the capture starts, so every period has some.
     if (!spinUntil([&win] { return win.ui().lReturnedData->text().contains(QLatin1String("SMH")); }, 10000)) {
-        say(QStringLiteral("ERROR no reading from the radio"));
+        say(error(QStringLiteral("no reading from the radio")));
         return 3;
     }
     win.ui().seHowLong->setText(QString::number(kCapturePeriodSeconds));
@@ -236,10 +268,12 @@ int runCaptureChild(const Options& options)
     // Begin Capture has no wait: the period started within this millisecond.
     const qint64 begun = nowMs();
     if (!win.w->S.FileWrite) {
-        say(QStringLiteral("ERROR the capture did not start"));
+        say(error(QStringLiteral("the capture did not start")));
         return 3;
     }
-    say(QStringLiteral("CAPTURE %1 %2").arg(begun).arg(win.w->S.sFileName));
+    Event captured = at(Kind::Capture, 0, win.w->S.sFileName);
+    captured.atMs = begun;
+    say(captured);
     spinFor(options.lifetimeSeconds * 1000);
     return 4;
 }

@@ -7,6 +7,7 @@
 // --soak-child and --capture-child modes), so a crash is counted and
 // reported instead of ending the report.
 
+#include "K4SimLauncher.h"
 #include "KillTest.h"
 #include "SoakDriver.h"
 #include "WindowSoak.h"
@@ -18,10 +19,6 @@
 
 #include <cstring>
 #include <memory>
-
-#ifndef QUORVEL_K4SIM_PATH
-#define QUORVEL_K4SIM_PATH ""
-#endif
 
 namespace {
 
@@ -59,7 +56,7 @@ int main(int argc, char** argv)
                                  QStringLiteral("Working directory for capture files (default: a temporary folder)."),
                                  QStringLiteral("D"));
     const QCommandLineOption k4sim(QStringLiteral("k4sim"), QStringLiteral("The simulator to run."),
-                                   QStringLiteral("PATH"), QStringLiteral(QUORVEL_K4SIM_PATH));
+                                   QStringLiteral("PATH"), K4SimLauncher::builtProgram());
     const QCommandLineOption killTest(QStringLiteral("kill-test"),
                                       QStringLiteral("Kill a capturing window N times and check its files."),
                                       QStringLiteral("N"));

@@ -27,11 +27,3 @@ public:
 
 // Windows-style error code for a POSIX errno value of a file operation.
 int WindowsErrorFromErrno(int error);
-
-// Decimal text to 32-bit signed integer: optional sign, digits, nothing else.
-// Throws EConvertError on anything else or a value out of range.
-qint32 StrToInt(const QString& text);
-
-// Decimal digit text to the nearest double. Throws EConvertError when the
-// text is no number or its value exceeds the largest double.
-double StrToFloat(const QString& text);

@@ -14,15 +14,11 @@ namespace {
 // Installed for the life of the object.
 struct FakeTicks {
     std::uint32_t now;
-    explicit FakeTicks(std::uint32_t start) : now(start)
+    TickSource::Override installed;
+    explicit FakeTicks(std::uint32_t start)
+        : now(start),
+          installed([this] { return now; }, [this](std::int64_t ms) { now += static_cast<std::uint32_t>(ms); })
     {
-        TickSource::setSource([this] { return now; });
-        TickSource::setWaiter([this](std::int64_t ms) { now += static_cast<std::uint32_t>(ms); });
-    }
-    ~FakeTicks()
-    {
-        TickSource::setSource(nullptr);
-        TickSource::setWaiter(nullptr);
     }
     FakeTicks(const FakeTicks&) = delete;
     FakeTicks& operator=(const FakeTicks&) = delete;
@@ -33,7 +29,6 @@ struct FakeTicks {
 class TestDelay : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { TickSource::setSource(nullptr); }
     void runsPendingEventsAtLeastOnce_data();
     void runsPendingEventsAtLeastOnce();
     void waitsAtLeastTheTime();
@@ -73,7 +68,7 @@ void TestDelay::waitAcrossCounterWrap()
     QElapsedTimer real;
     real.start();
     const std::uint32_t base = 0xFFFFFFFFu - 20u;
-    TickSource::setSource([&] { return base + static_cast<std::uint32_t>(real.elapsed()); });
+    const TickSource::Override wrapping([&] { return base + static_cast<std::uint32_t>(real.elapsed()); });
     QElapsedTimer t;
     t.start();
     delay(60);

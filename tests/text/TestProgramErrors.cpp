@@ -1,4 +1,5 @@
 #include "ErrorText.h"
+#include "NumberText.h"
 #include "ProgramErrors.h"
 
 #include <QTest>

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -16,9 +17,9 @@ std::function<std::uint32_t()>& tickSource()
     return source;
 }
 
-std::function<void(std::int64_t)>& waiter()
+TickSource::Waiter& waiter()
 {
-    static std::function<void(std::int64_t)> w;
+    static TickSource::Waiter w;
     return w;
 }
 
@@ -38,14 +39,25 @@ std::uint32_t TickSource::GetTickCount()
     return source ? source() : realTicks();
 }
 
-void TickSource::setSource(std::function<std::uint32_t()> source)
+std::function<std::uint32_t()> TickSource::exchangeSource(std::function<std::uint32_t()> source)
 {
-    tickSource() = std::move(source);
+    return std::exchange(tickSource(), std::move(source));
 }
 
-void TickSource::setWaiter(std::function<void(std::int64_t)> w)
+TickSource::Waiter TickSource::exchangeWaiter(Waiter w)
 {
-    waiter() = std::move(w);
+    return std::exchange(waiter(), std::move(w));
+}
+
+TickSource::Override::Override(std::function<std::uint32_t()> source, Waiter w)
+    : m_previous(exchangeSource(std::move(source))), m_previousWaiter(exchangeWaiter(std::move(w)))
+{
+}
+
+TickSource::Override::~Override()
+{
+    exchangeSource(std::move(m_previous));
+    exchangeWaiter(std::move(m_previousWaiter));
 }
 
 namespace {

@@ -15,6 +15,12 @@ public:
 
     QString apply(const QString& text) const;
 
+    // The digits of a meter reply, or the no-reply value when it has none.
+    QString digitsOrNoReply(const QString& reply) const;
+
+    // What a reply without digits reads as: the meter bar's resting value.
+    static QString noReplyDigits() { return QStringLiteral("180"); }
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;

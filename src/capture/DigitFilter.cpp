@@ -46,3 +46,9 @@ QString DigitFilter::apply(const QString& text) const
         throw std::runtime_error("The digit filter failed");
     return QString(reinterpret_cast<const QChar*>(out.data()), qsizetype(outLength));
 }
+
+QString DigitFilter::digitsOrNoReply(const QString& reply) const
+{
+    const QString digits = apply(reply);
+    return digits.isEmpty() ? noReplyDigits() : digits;
+}

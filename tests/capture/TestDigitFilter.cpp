@@ -28,6 +28,8 @@ void TestDigitFilter::filter()
     QFETCH(QString, digits);
     DigitFilter filter;
     QCOMPARE(filter.apply(input), digits);
+    // A reply without digits reads as the meter's resting value.
+    QCOMPARE(filter.digitsOrNoReply(input), digits.isEmpty() ? QStringLiteral("180") : digits);
 }
 
 QTEST_GUILESS_MAIN(TestDigitFilter)

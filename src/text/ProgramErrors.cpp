@@ -1,8 +1,6 @@
 #include "ProgramErrors.h"
 
 #include <cerrno>
-#include <cmath>
-#include <limits>
 
 EInOutError::EInOutError(int errorCode)
     : std::runtime_error(MessageFor(errorCode).toStdString()), ErrorCode(errorCode)
@@ -66,36 +64,4 @@ int WindowsErrorFromErrno(int error)
     default:
         return 31;      // ERROR_GEN_FAILURE
     }
-}
-
-qint32 StrToInt(const QString& text)
-{
-    const QString t = text.trimmed();
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
-        negative = t[i] == u'-';
-        ++i;
-    }
-    if (i == t.size() || t != text)
-        throw EConvertError::invalidInteger(text);
-    qint64 value = 0;
-    for (; i < t.size(); ++i) {
-        const char16_t c = t[i].unicode();
-        if (c < u'0' || c > u'9')
-            throw EConvertError::invalidInteger(text);
-        value = value * 10 + (c - u'0');
-        if (value > qint64(std::numeric_limits<qint32>::max()) + (negative ? 1 : 0))
-            throw EConvertError::invalidInteger(text);
-    }
-    return static_cast<qint32>(negative ? -value : value);
-}
-
-double StrToFloat(const QString& text)
-{
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        throw EConvertError::invalidFloat(text);
-    return value;
 }
