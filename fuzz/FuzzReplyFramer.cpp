@@ -4,7 +4,7 @@
 // whatever the pieces: exactly those the model below finds in the whole
 // stream at once.
 
-#include "K4Telnet.h"
+#include "TelnetClient.h"
 #include "ReplyFramer.h"
 #include "SplitPlan.h"
 
@@ -25,7 +25,7 @@ QStringList run(const std::vector<QByteArrayView>& pieces)
     ReplyFramer framer;
     QStringList replies;
     for (const QByteArrayView piece : pieces) {
-        const QStringList got = framer.feed(K4Telnet::BytesToString(piece.toByteArray()));
+        const QStringList got = framer.feed(TelnetClient::BytesToString(piece.toByteArray()));
         if (framer.pending().size() > ReplyFramer::kMaxPending)
             fail("pending text grew past its bound:", QString::number(framer.pending().size()));
         for (const QChar end : {u';', u'\r', u'\n'}) {
@@ -54,7 +54,7 @@ QStringList run(const std::vector<QByteArrayView>& pieces)
 // or LF, those that start with "SM". The last piece has no end yet.
 QStringList expected(QByteArrayView payload)
 {
-    const QString text = K4Telnet::BytesToString(payload.toByteArray());
+    const QString text = TelnetClient::BytesToString(payload.toByteArray());
     std::vector<qsizetype> cuts{0};
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];

@@ -1,6 +1,6 @@
 #include "ReconnectScheduler.h"
 
-#include "K4Telnet.h"
+#include "TelnetClient.h"
 
 #include <algorithm>
 
@@ -19,7 +19,7 @@ std::chrono::milliseconds ReconnectScheduler::pauseBefore(const Pauses& pauses, 
     return pauses[std::size_t(std::clamp(attempt, 0, last))];
 }
 
-ReconnectScheduler::ReconnectScheduler(K4Telnet& link, QObject* parent)
+ReconnectScheduler::ReconnectScheduler(TelnetClient& link, QObject* parent)
     : QObject(parent), m_link(link), m_pauses(defaultPauses())
 {
     m_timer.setSingleShot(true);
@@ -96,22 +96,22 @@ void ReconnectScheduler::connectFinished()
 {
     if (m_state != State::Connecting)
         return;
-    K4Telnet::ConnectProgress progress = K4Telnet::ConnectProgress::Failed;
+    TelnetClient::ConnectProgress progress = TelnetClient::ConnectProgress::Failed;
     try {
         progress = m_link.CompleteConnect();
     } catch (...) {
         // A connected event failed; the link closed the new connection again.
     }
     switch (progress) {
-    case K4Telnet::ConnectProgress::Running:
-    case K4Telnet::ConnectProgress::NotPending:
+    case TelnetClient::ConnectProgress::Running:
+    case TelnetClient::ConnectProgress::NotPending:
         return;  // a late post of an earlier, cancelled try
-    case K4Telnet::ConnectProgress::Connected:
+    case TelnetClient::ConnectProgress::Connected:
         m_state = State::Idle;
         m_failedInRow = 0;
         emit reconnected();
         return;
-    case K4Telnet::ConnectProgress::Failed:
+    case TelnetClient::ConnectProgress::Failed:
         break;
     }
     m_state = State::Waiting;

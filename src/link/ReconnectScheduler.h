@@ -6,7 +6,7 @@
 #include <chrono>
 #include <vector>
 
-class K4Telnet;
+class TelnetClient;
 
 // Brings a lost link back while polling is wanted: after a loss it waits a
 // pause, connects again in the background (the caller's thread never waits
@@ -26,7 +26,7 @@ public:
     // The pause before try number `attempt` (0 for the first after a loss).
     static std::chrono::milliseconds pauseBefore(const Pauses& pauses, int attempt);
 
-    explicit ReconnectScheduler(K4Telnet& link, QObject* parent = nullptr);
+    explicit ReconnectScheduler(TelnetClient& link, QObject* parent = nullptr);
     ~ReconnectScheduler() override;  // cancels
 
     // Tests run the same rule on a shorter clock.
@@ -57,7 +57,7 @@ private:
     void tryNow();
     void connectFinished();
 
-    K4Telnet& m_link;
+    TelnetClient& m_link;
     QTimer m_timer;
     Pauses m_pauses;
     State m_state = State::Idle;

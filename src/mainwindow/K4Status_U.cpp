@@ -56,7 +56,7 @@ void addTahomaIfAvailable()
 } // namespace
 
 Tfrm_framework::Tfrm_framework(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::Tfrm_framework>()), K4Telnet(std::make_unique<::K4Telnet>())
+    : QWidget(parent), ui(std::make_unique<Ui::Tfrm_framework>()), K4Telnet(std::make_unique<TelnetClient>())
 {
     addTahomaIfAvailable();
     ui->setupUi(this);
@@ -701,7 +701,7 @@ void Tfrm_framework::K4TelnetDataAvailable(const TIdBytes& Buffer)
     S.AllowStop = false;
     ++m_receiveDepth;
     auto leave = qScopeGuard([this] { --m_receiveDepth; });
-    S.sRadioResponse = ::K4Telnet::BytesToString(Buffer);
+    S.sRadioResponse = TelnetClient::BytesToString(Buffer);
     // Sorted on arrival, before the flash: the flash's waits let the next
     // chunk's step run, and a later reply must never be overwritten by an
     // earlier one resuming after it.

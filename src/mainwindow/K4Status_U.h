@@ -2,7 +2,7 @@
 
 #include "BoxQueue.h"
 #include "DigitFilter.h"
-#include "K4Telnet.h"
+#include "TelnetClient.h"
 #include "ReconnectScheduler.h"
 #include "ReplyFramer.h"
 #include "SharedState.h"
@@ -33,7 +33,7 @@ public:
 
     // Components, reachable for tests and the program entry.
     SharedState S;
-    ::K4Telnet& link() { return *K4Telnet; }
+    TelnetClient& link() { return *K4Telnet; }
     ReconnectScheduler& reconnect() { return *m_reconnect; }
     QTimer* Poller = nullptr;
     QTimer* UserTimer = nullptr;
@@ -102,7 +102,7 @@ private:
     void setIntervalOf(QTimer* timer, int milliseconds);
 
     std::unique_ptr<Ui::Tfrm_framework> ui;
-    std::unique_ptr<::K4Telnet> K4Telnet;
+    std::unique_ptr<TelnetClient> K4Telnet;
     std::unique_ptr<ReconnectScheduler> m_reconnect;  // uses K4Telnet; goes before it
     DigitFilter m_digitFilter;
     ReplyFramer m_framer;

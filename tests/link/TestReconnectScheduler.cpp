@@ -1,4 +1,4 @@
-#include "K4Telnet.h"
+#include "TelnetClient.h"
 #include "LoopbackPeer.h"
 #include "ReconnectScheduler.h"
 
@@ -31,7 +31,7 @@ long rssKib()
 
 // A link aimed at a loopback port, its status texts collected on this thread.
 struct AimedLink {
-    K4Telnet link;
+    TelnetClient link;
     QStringList statuses;
     int connectedEvents = 0;
 

@@ -1,6 +1,6 @@
 #include "ByteList.h"
 #include "IdExceptions.h"
-#include "K4Telnet.h"
+#include "TelnetClient.h"
 #include "LoopbackPeer.h"
 
 #include <QElapsedTimer>
@@ -19,7 +19,7 @@ constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1
 // thread are marked, since which thread raises what is part of the contract.
 class Recorder {
 public:
-    void attach(K4Telnet& t)
+    void attach(TelnetClient& t)
     {
         t.OnStatus = [this](void*, TIdStatus, const QString& text) { add("status:" + text); };
         t.OnConnected = [this] { add(QStringLiteral("connected")); };
@@ -76,7 +76,7 @@ const QString kConnected = QStringLiteral("status:Connected.");
 
 }  // namespace
 
-class TestK4Telnet : public QObject {
+class TestTelnetClient : public QObject {
     Q_OBJECT
 
 private slots:
@@ -100,12 +100,12 @@ private slots:
 
 private:
     // Connects client to a fresh listener; returns the peer's connection.
-    std::unique_ptr<PeerConnection> connectTo(K4Telnet& client, LoopbackListener& listener);
+    std::unique_ptr<PeerConnection> connectTo(TelnetClient& client, LoopbackListener& listener);
     // A fresh connect of a used client raises the full connect sequence again.
-    void reconnects(K4Telnet& client, LoopbackListener& listener, Recorder& rec);
+    void reconnects(TelnetClient& client, LoopbackListener& listener, Recorder& rec);
 };
 
-std::unique_ptr<PeerConnection> TestK4Telnet::connectTo(K4Telnet& client, LoopbackListener& listener)
+std::unique_ptr<PeerConnection> TestTelnetClient::connectTo(TelnetClient& client, LoopbackListener& listener)
 {
     client.Host = QStringLiteral("127.0.0.1");
     client.Port = listener.port();
@@ -114,7 +114,7 @@ std::unique_ptr<PeerConnection> TestK4Telnet::connectTo(K4Telnet& client, Loopba
     return listener.accept();
 }
 
-void TestK4Telnet::reconnects(K4Telnet& client, LoopbackListener& listener, Recorder& rec)
+void TestTelnetClient::reconnects(TelnetClient& client, LoopbackListener& listener, Recorder& rec)
 {
     rec.clear();
     auto again = connectTo(client, listener);
@@ -122,7 +122,7 @@ void TestK4Telnet::reconnects(K4Telnet& client, LoopbackListener& listener, Reco
     QCOMPARE(rec.log(), (QStringList{kConnecting, kConnected, "connected"}));
 }
 
-void TestK4Telnet::bytesToString_data()
+void TestTelnetClient::bytesToString_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
@@ -132,17 +132,17 @@ void TestK4Telnet::bytesToString_data()
                                         << QString(QChar(0)) + QStringLiteral("\r\n\x7F\uFFFD\uFFFD");
 }
 
-void TestK4Telnet::bytesToString()
+void TestTelnetClient::bytesToString()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
-    QCOMPARE(K4Telnet::BytesToString(bytes), text);
+    QCOMPARE(TelnetClient::BytesToString(bytes), text);
 }
 
-void TestK4Telnet::disconnectNeverConnected()
+void TestTelnetClient::disconnectNeverConnected()
 {
     Recorder rec;
-    K4Telnet client;
+    TelnetClient client;
     rec.attach(client);
     QVERIFY(!client.Connected());
     client.Disconnect();
@@ -151,7 +151,7 @@ void TestK4Telnet::disconnectNeverConnected()
     QCOMPARE(rec.log(), QStringList());
 }
 
-void TestK4Telnet::connectFails_data()
+void TestTelnetClient::connectFails_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<bool>("portZero");
@@ -173,7 +173,7 @@ void TestK4Telnet::connectFails_data()
         << QStringList{"status:Resolving hostname 127.0.0.300."};
 }
 
-void TestK4Telnet::connectFails()
+void TestTelnetClient::connectFails()
 {
     QFETCH(QString, host);
     QFETCH(bool, portZero);
@@ -183,7 +183,7 @@ void TestK4Telnet::connectFails()
 
     RefusingPort refusing;
     Recorder rec;
-    K4Telnet client;
+    TelnetClient client;
     rec.attach(client);
     client.Resolver = [](const QString&) { return std::optional<std::uint32_t>(); };
     client.Host = host;
@@ -204,14 +204,14 @@ void TestK4Telnet::connectFails()
     QCOMPARE(rec.log(), expectedLog);
 }
 
-void TestK4Telnet::connectTimesOut()
+void TestTelnetClient::connectTimesOut()
 {
     SilentListener silent;
     if (!silent.ready())
         QSKIP("this system does not leave connects to a full accept queue unanswered");
 
     Recorder rec;
-    K4Telnet client;
+    TelnetClient client;
     rec.attach(client);
     client.Host = QStringLiteral("127.0.0.1");
     client.Port = silent.port();
@@ -228,7 +228,7 @@ void TestK4Telnet::connectTimesOut()
     QVERIFY(!client.Connected());
 }
 
-void TestK4Telnet::connectStatusOrder_data()
+void TestTelnetClient::connectStatusOrder_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<bool>("defaultResolver");
@@ -253,7 +253,7 @@ void TestK4Telnet::connectStatusOrder_data()
         << QStringList{"status:Resolving hostname localhost.", kConnecting, kConnected, "connected"};
 }
 
-void TestK4Telnet::connectStatusOrder()
+void TestTelnetClient::connectStatusOrder()
 {
     QFETCH(QString, host);
     QFETCH(bool, defaultResolver);
@@ -263,7 +263,7 @@ void TestK4Telnet::connectStatusOrder()
     LoopbackListener listener;
     QVERIFY(listener.isValid());
     Recorder rec;
-    K4Telnet client;
+    TelnetClient client;
     rec.attach(client);
     int lookups = 0;
     if (!defaultResolver) {
@@ -289,14 +289,14 @@ void TestK4Telnet::connectStatusOrder()
     QCOMPARE(rec.log(), expectedLog);
 }
 
-void TestK4Telnet::disconnectOrderWithNestedCall()
+void TestTelnetClient::disconnectOrderWithNestedCall()
 {
     LoopbackListener listener;
     Recorder rec;
     // Declared before the client: its destructor disconnects the second
     // connection below and so runs the handler once more.
     int nested = 0;
-    K4Telnet client;
+    TelnetClient client;
     rec.attach(client);
     client.OnDisconnected = [&] {
         rec.add(QStringLiteral("disconnected"));
@@ -322,13 +322,13 @@ void TestK4Telnet::disconnectOrderWithNestedCall()
     reconnects(client, listener, rec);
 }
 
-void TestK4Telnet::destructorDisconnects()
+void TestTelnetClient::destructorDisconnects()
 {
     LoopbackListener listener;
     Recorder rec;
     std::unique_ptr<PeerConnection> peer;
     {
-        K4Telnet client;
+        TelnetClient client;
         rec.attach(client);
         peer = connectTo(client, listener);
         QVERIFY(peer);
@@ -339,20 +339,20 @@ void TestK4Telnet::destructorDisconnects()
     QVERIFY(peer->ended());
 }
 
-void TestK4Telnet::peerCloseReportedOnReaderThread_data()
+void TestTelnetClient::peerCloseReportedOnReaderThread_data()
 {
     QTest::addColumn<bool>("reset");
     QTest::newRow("orderly close") << false;
     QTest::newRow("reset") << true;
 }
 
-void TestK4Telnet::peerCloseReportedOnReaderThread()
+void TestTelnetClient::peerCloseReportedOnReaderThread()
 {
     QFETCH(bool, reset);
 
     LoopbackListener listener;
     Recorder rec;
-    K4Telnet client;
+    TelnetClient client;
     rec.attach(client);
     auto peer = connectTo(client, listener);
     QVERIFY(peer);
@@ -378,11 +378,11 @@ void TestK4Telnet::peerCloseReportedOnReaderThread()
     reconnects(client, listener, rec);
 }
 
-void TestK4Telnet::sendStringOnTheWire()
+void TestTelnetClient::sendStringOnTheWire()
 {
     LoopbackListener listener;
     Recorder rec;
-    K4Telnet client;
+    TelnetClient client;
     rec.attach(client);
     auto peer = connectTo(client, listener);
     QVERIFY(peer);
@@ -406,7 +406,7 @@ void TestK4Telnet::sendStringOnTheWire()
     QCOMPARE(rec.data(), QByteArray());
 }
 
-void TestK4Telnet::negotiationAndData_data()
+void TestTelnetClient::negotiationAndData_data()
 {
     // A script for the peer: what it sends at each step and what it must
     // then receive, then the data and telnet commands the client raised.
@@ -431,7 +431,7 @@ void TestK4Telnet::negotiationAndData_data()
         << QList<QByteArray>{B({255, 251, 1})} << QByteArray("SM05;") << QStringList{"cmd:1"};
 }
 
-void TestK4Telnet::negotiationAndData()
+void TestTelnetClient::negotiationAndData()
 {
     QFETCH(QList<QByteArray>, peerSends);
     QFETCH(QList<QByteArray>, peerExpects);
@@ -441,7 +441,7 @@ void TestK4Telnet::negotiationAndData()
 
     LoopbackListener listener;
     Recorder rec;
-    K4Telnet client;
+    TelnetClient client;
     rec.attach(client);
     auto peer = connectTo(client, listener);
     QVERIFY(peer);
@@ -465,5 +465,5 @@ void TestK4Telnet::negotiationAndData()
     QCOMPARE(peer->read(1, 100), QByteArray());  // no stray replies
 }
 
-QTEST_GUILESS_MAIN(TestK4Telnet)
-#include "TestK4Telnet.moc"
+QTEST_GUILESS_MAIN(TestTelnetClient)
+#include "TestTelnetClient.moc"

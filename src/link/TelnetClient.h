@@ -19,12 +19,12 @@ enum class TIdStatus { hsResolving, hsConnecting, hsConnected, hsDisconnecting, 
 // telnet-command events and the "Disconnected." status of a connection the
 // peer closed (or reset) are raised on the reader thread. The reader thread
 // never waits for any other thread.
-class K4Telnet {
+class TelnetClient {
 public:
-    K4Telnet();
-    ~K4Telnet();  // Disconnect(), then releases the reader thread
-    K4Telnet(const K4Telnet&) = delete;
-    K4Telnet& operator=(const K4Telnet&) = delete;
+    TelnetClient();
+    ~TelnetClient();  // Disconnect(), then releases the reader thread
+    TelnetClient(const TelnetClient&) = delete;
+    TelnetClient& operator=(const TelnetClient&) = delete;
 
     QString Host;
     quint16 Port = 23;

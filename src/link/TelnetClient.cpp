@@ -1,4 +1,4 @@
-#include "K4Telnet.h"
+#include "TelnetClient.h"
 
 #include "IdExceptions.h"
 #include "Ipv4Literal.h"
@@ -24,10 +24,10 @@ thread_local const void* tl_readerOf = nullptr;
 
 }  // namespace
 
-struct K4Telnet::Impl {
-    explicit Impl(K4Telnet* owner) : q(owner) {}
+struct TelnetClient::Impl {
+    explicit Impl(TelnetClient* owner) : q(owner) {}
 
-    K4Telnet* const q;
+    TelnetClient* const q;
 
     // Set and released by the controlling thread only; the reader thread
     // holds its own reference, so the handle outlives both users.
@@ -97,7 +97,7 @@ struct K4Telnet::Impl {
     void deliver(PlatformSocket& sock, const std::vector<TelnetParser::Event>& events);
 };
 
-void K4Telnet::Impl::deliver(PlatformSocket& sock, const std::vector<TelnetParser::Event>& events)
+void TelnetClient::Impl::deliver(PlatformSocket& sock, const std::vector<TelnetParser::Event>& events)
 {
     for (const TelnetParser::Event& e : events) {
         switch (e.kind) {
@@ -122,7 +122,7 @@ void K4Telnet::Impl::deliver(PlatformSocket& sock, const std::vector<TelnetParse
     }
 }
 
-void K4Telnet::Impl::readerMain(std::shared_ptr<PlatformSocket> sock, TelnetParser parser)
+void TelnetClient::Impl::readerMain(std::shared_ptr<PlatformSocket> sock, TelnetParser parser)
 {
     tl_readerOf = this;
     QByteArray buffer(kReceiveSize, Qt::Uninitialized);
@@ -159,7 +159,7 @@ void K4Telnet::Impl::readerMain(std::shared_ptr<PlatformSocket> sock, TelnetPars
     tl_readerOf = nullptr;
 }
 
-void K4Telnet::Impl::startReader()
+void TelnetClient::Impl::startReader()
 {
     iamTelnet = false;
     try {
@@ -170,12 +170,12 @@ void K4Telnet::Impl::startReader()
     }
 }
 
-K4Telnet::K4Telnet() : d(std::make_unique<Impl>(this))
+TelnetClient::TelnetClient() : d(std::make_unique<Impl>(this))
 {
     Resolver = &PlatformSocket::resolveIPv4;
 }
 
-K4Telnet::~K4Telnet()
+TelnetClient::~TelnetClient()
 {
     try {
         Disconnect();
@@ -190,7 +190,7 @@ K4Telnet::~K4Telnet()
     }
 }
 
-void K4Telnet::Connect()
+void TelnetClient::Connect()
 {
     if (Connected())
         throw EIdAlreadyConnected();
@@ -234,7 +234,7 @@ void K4Telnet::Connect()
     d->startReader();
 }
 
-void K4Telnet::BeginConnect()
+void TelnetClient::BeginConnect()
 {
     if (Connected())
         throw EIdAlreadyConnected();
@@ -288,7 +288,7 @@ void K4Telnet::BeginConnect()
     }
 }
 
-K4Telnet::ConnectProgress K4Telnet::CompleteConnect()
+TelnetClient::ConnectProgress TelnetClient::CompleteConnect()
 {
     if (!d->connector.joinable())
         return ConnectProgress::NotPending;
@@ -322,17 +322,17 @@ K4Telnet::ConnectProgress K4Telnet::CompleteConnect()
     return ConnectProgress::Connected;
 }
 
-void K4Telnet::CancelConnect()
+void TelnetClient::CancelConnect()
 {
     d->cancelConnect();
 }
 
-bool K4Telnet::ConnectPending() const
+bool TelnetClient::ConnectPending() const
 {
     return d->connector.joinable();
 }
 
-void K4Telnet::Disconnect(bool ANotifyPeer)
+void TelnetClient::Disconnect(bool ANotifyPeer)
 {
     // Telnet has nothing to tell the peer before closing.
     Q_UNUSED(ANotifyPeer);
@@ -365,7 +365,7 @@ void K4Telnet::Disconnect(bool ANotifyPeer)
     d->status(TIdStatus::hsDisconnected, QStringLiteral("Disconnected."));
 }
 
-void K4Telnet::SendString(const QString& S)
+void TelnetClient::SendString(const QString& S)
 {
     for (const QChar ch : S) {
         const std::shared_ptr<PlatformSocket>& sock = d->socket;
@@ -389,17 +389,17 @@ void K4Telnet::SendString(const QString& S)
     }
 }
 
-bool K4Telnet::Connected() const
+bool TelnetClient::Connected() const
 {
     return (d->opened.load() && !d->closedByPeer.load()) || d->inputPending.load();
 }
 
-bool K4Telnet::fIamTelnet() const
+bool TelnetClient::fIamTelnet() const
 {
     return d->iamTelnet.load();
 }
 
-QString K4Telnet::BytesToString(const TIdBytes& buffer)
+QString TelnetClient::BytesToString(const TIdBytes& buffer)
 {
     QString text;
     text.reserve(buffer.size());
