@@ -54,6 +54,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -107,9 +108,17 @@ public:
         std::lock_guard lock(m_mutex);
         std::vector<Clock::time_point> out;
         for (const auto& [when, what] : m_commands)
-            if (what == command)
+            if (command == what.c_str())
                 out.push_back(when);
         return out;
+    }
+
+    // Room for this many seconds of commands up front: the bench's own log
+    // must not show up as growth in the heap figures it prints.
+    void reserveFor(int seconds)
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.reserve(std::size_t(seconds + 60) * 4);
     }
 
 private:
@@ -155,7 +164,7 @@ private:
                 pending.remove(0, eol + 1);
                 if (m.hasMatch()) {
                     std::lock_guard lock(m_mutex);
-                    m_commands.emplace_back(now, m.captured(1).toLatin1());
+                    m_commands.emplace_back(now, m.captured(1).toStdString());  // short: kept inline
                 }
             }
             sim.readAllStandardOutput();
@@ -174,7 +183,7 @@ private:
     std::condition_variable m_ready;
     bool m_started = false;
     quint16 m_port = 0;
-    std::vector<std::pair<Clock::time_point, QByteArray>> m_commands;
+    std::vector<std::pair<Clock::time_point, std::string>> m_commands;
 };
 
 // --- Ticks of the window's timers, stamped before their handlers run ----
@@ -381,6 +390,7 @@ int main(int argc, char** argv)
     }
 
     SimWatch sim(simPath);
+    sim.reserveFor(seconds);
     const quint16 port = sim.start();
     if (port == 0) {
         std::fprintf(stderr, "poll_bench: the simulator %s did not start\n", qPrintable(simPath));
@@ -391,10 +401,17 @@ int main(int argc, char** argv)
     TimedFileCalls fileCalls(withoutSync);
     auto w = std::make_unique<Tfrm_framework>();
     TickStamps pollTicks, captureTicks;
+    // Every per-tick record has its room before the measured stretch starts.
+    const std::size_t ticksExpected = std::size_t(seconds) + 120;
+    pollTicks.stamps.reserve(ticksExpected);
+    captureTicks.stamps.reserve(ticksExpected);
+    fileCalls.syncMs.reserve(ticksExpected);
+    fileCalls.writeMs.reserve(ticksExpected);
     w->Poller->installEventFilter(&pollTicks);
     w->UserTimer->installEventFilter(&captureTicks);
     // Connected after the window's handler: stamps the end of each integration tick.
     std::vector<double> captureTickMs;
+    captureTickMs.reserve(ticksExpected);
     QObject::connect(w->UserTimer, &QTimer::timeout, w.get(), [&] {
         if (!captureTicks.stamps.empty())
             captureTickMs.push_back(msBetween(captureTicks.stamps.back(), Clock::now()));
@@ -432,6 +449,7 @@ int main(int argc, char** argv)
     const Clock::time_point wallStart = Clock::now();
     // RSS once a second, to tell warm-up from a steady leak.
     std::vector<long> rssSamples;
+    rssSamples.reserve(ticksExpected);
     QTimer sampler;
     sampler.setInterval(1000);
     QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] { rssSamples.push_back(ProcStatusKib("VmRSS")); });
@@ -440,6 +458,7 @@ int main(int argc, char** argv)
     const bool longRun = seconds >= 600;
     const int warmupSeconds = std::min(300, seconds / 5);
     std::vector<MemorySample> memory;
+    memory.reserve(std::size_t(seconds / 60) + 2);
     QTimer memorySampler;
     memorySampler.setInterval(60 * 1000);
     auto sampleMemory = [&] {
