@@ -358,7 +358,7 @@ int run(const Options& options)
     const std::optional<double> heapGrowth = heapGrowthMiBPerDay(run.heap);
     row(QStringLiteral("heap growth beyond the chart's points"),
         heapGrowth ? QStringLiteral("%1 MiB/day (fit, %2 samples)").arg(*heapGrowth, 0, 'f', 3).arg(run.heap.size())
-                   : QStringLiteral("n/a: needs a run of 15 min or more"),
+                   : QStringLiteral("n/a (runs of 15 min or more)"),
         QStringLiteral("< %1 MiB/day").arg(kHeapTargetMiBPerDay),
         heapGrowth ? metText(*heapGrowth < kHeapTargetMiBPerDay) + QStringLiteral(" (soft)") : QStringLiteral("info"));
     row(QStringLiteral("longest UI-thread gap (without connect)"), QStringLiteral("%1 ms").arg(longestGap, 0, 'f', 1),
