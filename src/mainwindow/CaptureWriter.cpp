@@ -13,7 +13,11 @@
 #ifdef _WIN32
 #include <io.h>
 #include <share.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+#include <cstdio>
 #else
 #include <unistd.h>
 #endif
