@@ -4,6 +4,13 @@
 //   poll_bench                    60 s of polling
 //   poll_bench --seconds N        N s instead
 //   poll_bench --k4sim PATH       the simulator to run (default: the one built with it)
+//   poll_bench --dir PATH         capture into PATH (default: a temporary folder), to
+//                                 compare a disk with a tmpfs such as /dev/shm
+//   poll_bench --without-sync     the writer's syncs skipped: the baseline to compare with
+//
+// Runs of 10 minutes or more also print the long-run memory figure: heap in
+// use and RSS sampled once a minute after a warm-up, with the growth per day
+// from a least-squares fit, the chart's points apart from everything else.
 //
 // The window runs in this process on the offscreen platform (unless
 // QT_QPA_PLATFORM says otherwise) with every modal box recorded instead of
@@ -18,7 +25,9 @@
 #include "RecordingBoxes.h"
 #include "ui_K4Status_U.h"
 
+#include "CaptureWriter.h"
 #include "FormatSettings.h"
+#include "LevelChart.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +42,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -45,6 +55,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -98,9 +109,17 @@ public:
         std::lock_guard lock(m_mutex);
         std::vector<Clock::time_point> out;
         for (const auto& [when, what] : m_commands)
-            if (what == command)
+            if (command == what.c_str())
                 out.push_back(when);
         return out;
+    }
+
+    // Room for this many seconds of commands up front: the bench's own log
+    // must not show up as growth in the heap figures it prints.
+    void reserveFor(int seconds)
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.reserve(std::size_t(seconds + 60) * 4);
     }
 
 private:
@@ -134,7 +153,7 @@ private:
                 pending.remove(0, eol + 1);
                 if (m.hasMatch()) {
                     std::lock_guard lock(m_mutex);
-                    m_commands.emplace_back(now, m.captured(1).toLatin1());
+                    m_commands.emplace_back(now, m.captured(1).toStdString());  // short: kept inline
                 }
             }
             sim.readAllStandardOutput();
@@ -149,7 +168,7 @@ private:
     std::condition_variable m_ready;
     bool m_started = false;
     quint16 m_port = 0;
-    std::vector<std::pair<Clock::time_point, QByteArray>> m_commands;
+    std::vector<std::pair<Clock::time_point, std::string>> m_commands;
 };
 
 // --- Ticks of the window's timers, stamped before their handlers run ----
@@ -242,6 +261,77 @@ bool waitUntil(const std::function<bool()>& done, int ms)
     return done();
 }
 
+// --- The capture writer's file calls, timed ------------------------------
+
+class TimedFileCalls : public CaptureWriter::FileCalls {
+public:
+    explicit TimedFileCalls(bool withoutSync) : m_withoutSync(withoutSync) { install(this); }
+    ~TimedFileCalls() override { install(nullptr); }
+
+    std::vector<double> syncMs, writeMs;
+
+    int openForAppend(const QString& name, bool* created) override { return real().openForAppend(name, created); }
+    long long write(int fd, const char* data, std::size_t size) override
+    {
+        const Clock::time_point t = Clock::now();
+        const long long n = real().write(fd, data, size);
+        writeMs.push_back(msBetween(t, Clock::now()));
+        return n;
+    }
+    int syncData(int fd) override
+    {
+        if (m_withoutSync)
+            return 0;
+        const Clock::time_point t = Clock::now();
+        const int r = real().syncData(fd);
+        syncMs.push_back(msBetween(t, Clock::now()));
+        return r;
+    }
+    int syncDirectory(const QString& directory) override
+    {
+        return m_withoutSync ? 0 : real().syncDirectory(directory);
+    }
+    int truncate(int fd, long long size) override { return real().truncate(fd, size); }
+    long long size(int fd) override { return real().size(fd); }
+    int close(int fd) override { return real().close(fd); }
+    int remove(const QString& name) override { return real().remove(name); }
+
+private:
+    static FileCalls& real() { return FileCalls::system(); }
+    bool m_withoutSync;
+};
+
+// --- Long-run memory ------------------------------------------------------
+
+struct MemorySample {
+    double minute = 0;
+    double heapBytes = 0;   // malloc'ed and still in use
+    double rssBytes = 0;
+    double chartBytes = 0;  // the chart's point storage, capacity included
+    qsizetype chartPoints = 0;
+};
+
+double heapInUseBytes()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks) + double(m.hblkhd);
+}
+
+// Least-squares slope of y over x.
+double slope(const std::vector<double>& x, const std::vector<double>& y)
+{
+    const double n = double(x.size());
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        sx += x[i];
+        sy += y[i];
+        sxx += x[i] * x[i];
+        sxy += x[i] * y[i];
+    }
+    const double d = n * sxx - sx * sx;
+    return d == 0 ? 0 : (n * sxy - sx * sy) / d;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -253,14 +343,20 @@ int main(int argc, char** argv)
 
     int seconds = 60;
     QString simPath = K4SimLauncher::builtProgram();
+    QString captureDir;
+    bool withoutSync = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--seconds") && i + 1 < args.size()) {
             seconds = std::max(4, args[++i].toInt());
         } else if (args[i] == QLatin1String("--k4sim") && i + 1 < args.size()) {
             simPath = args[++i];
+        } else if (args[i] == QLatin1String("--dir") && i + 1 < args.size()) {
+            captureDir = args[++i];
+        } else if (args[i] == QLatin1String("--without-sync")) {
+            withoutSync = true;
         } else {
-            std::fprintf(stderr, "usage: poll_bench [--seconds N] [--k4sim PATH]\n");
+            std::fprintf(stderr, "usage: poll_bench [--seconds N] [--k4sim PATH] [--dir PATH] [--without-sync]\n");
             return 2;
         }
     }
@@ -268,13 +364,14 @@ int main(int argc, char** argv)
     // Records must not depend on the machine's regional settings.
     QLocale::setDefault(QLocale::c());
     const FormatSettings::Override cLocaleTexts(FormatSettings{});
-    QTemporaryDir dir;
+    QTemporaryDir dir((captureDir.isEmpty() ? QDir::tempPath() : captureDir) + QStringLiteral("/poll_bench-XXXXXX"));
     if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
         std::fprintf(stderr, "poll_bench: no temporary working directory\n");
         return 1;
     }
 
     SimWatch sim(simPath);
+    sim.reserveFor(seconds);
     const quint16 port = sim.start();
     if (port == 0) {
         std::fprintf(stderr, "poll_bench: the simulator %s did not start\n", qPrintable(simPath));
@@ -282,10 +379,24 @@ int main(int argc, char** argv)
     }
 
     RecordingBoxes boxes;
+    TimedFileCalls fileCalls(withoutSync);
     auto w = std::make_unique<Tfrm_framework>();
     TickStamps pollTicks, captureTicks;
+    // Every per-tick record has its room before the measured stretch starts.
+    const std::size_t ticksExpected = std::size_t(seconds) + 120;
+    pollTicks.stamps.reserve(ticksExpected);
+    captureTicks.stamps.reserve(ticksExpected);
+    fileCalls.syncMs.reserve(ticksExpected);
+    fileCalls.writeMs.reserve(ticksExpected);
     w->Poller->installEventFilter(&pollTicks);
     w->UserTimer->installEventFilter(&captureTicks);
+    // Connected after the window's handler: stamps the end of each integration tick.
+    std::vector<double> captureTickMs;
+    captureTickMs.reserve(ticksExpected);
+    QObject::connect(w->UserTimer, &QTimer::timeout, w.get(), [&] {
+        if (!captureTicks.stamps.empty())
+            captureTickMs.push_back(msBetween(captureTicks.stamps.back(), Clock::now()));
+    });
     w->show();
     w->activateWindow();
     if (!waitUntil([&] { return w->activated(); }, 5000)) {
@@ -319,12 +430,31 @@ int main(int argc, char** argv)
     const Clock::time_point wallStart = Clock::now();
     // RSS once a second, to tell warm-up from a steady leak.
     std::vector<long> rssSamples;
+    rssSamples.reserve(ticksExpected);
     QTimer sampler;
     sampler.setInterval(1000);
     QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] { rssSamples.push_back(ProcStatusKib("VmRSS")); });
     sampler.start();
+    // Heap and RSS once a minute after a warm-up, for the long-run figure.
+    const bool longRun = seconds >= 600;
+    const int warmupSeconds = std::min(300, seconds / 5);
+    std::vector<MemorySample> memory;
+    memory.reserve(std::size_t(seconds / 60) + 2);
+    QTimer memorySampler;
+    memorySampler.setInterval(60 * 1000);
+    auto sampleMemory = [&] {
+        memory.push_back({double(memory.size()), heapInUseBytes(), double(ProcStatusKib("VmRSS")) * 1024.0,
+                          double(w->chart()->StoredBytes()), w->chart()->Count()});
+    };
+    QObject::connect(&memorySampler, &QTimer::timeout, &memorySampler, sampleMemory);
+    if (longRun)
+        QTimer::singleShot(warmupSeconds * 1000, &memorySampler, [&] {
+            sampleMemory();
+            memorySampler.start();
+        });
     runFor(seconds * 1000);
     sampler.stop();
+    memorySampler.stop();
     const double cpuUsed = cpuSeconds() - cpuStart;
     const Clock::time_point wallEnd = Clock::now();
     const long rssEnd = ProcStatusKib("VmRSS");
@@ -434,6 +564,66 @@ int main(int argc, char** argv)
         "equal", recCountOk);
     row("records: max offset from first + k*period", QString::asprintf("%d s", recDrift), "<= 1 s",
         !rec.empty() && recDrift <= 1);
+    const Spread handler = spreadOf(captureTickMs);
+    row("integration tick: time in the handler", QString::asprintf("%.2f / %.2f / %.2f ms (min/median/max)",
+                                                                     handler.min, handler.median, handler.max),
+        "", std::nullopt);
+    if (withoutSync) {
+        row("sync per record", QStringLiteral("skipped (--without-sync)"), "", std::nullopt);
+    } else {
+        const Spread sync = spreadOf(fileCalls.syncMs);
+        double syncTotal = 0;
+        for (double v : fileCalls.syncMs)
+            syncTotal += v;
+        row("sync per record: min/median/max", QString::asprintf("%.2f / %.2f / %.2f ms (%d syncs)", sync.min,
+                                                                 sync.median, sync.max, sync.count),
+            "", std::nullopt);
+        row("sync per record: mean", QString::asprintf("%.2f ms", sync.count ? syncTotal / sync.count : 0.0), "",
+            std::nullopt);
+    }
+    const Spread write = spreadOf(fileCalls.writeMs);
+    row("write per record: median / max", QString::asprintf("%.3f / %.3f ms", write.median, write.max), "",
+        std::nullopt);
+    std::printf("capture folder: %s\n", qPrintable(QDir(dir.path()).absolutePath()));
+
+    if (longRun) {
+        std::printf("\nLong-run memory: sampled once a minute after %d s of warm-up\n", warmupSeconds);
+        if (memory.size() < 3) {
+            std::printf("  too few samples (%zu)\n", memory.size());
+        } else {
+            std::vector<double> x, heapOther, rss, chart;
+            for (const MemorySample& m : memory) {
+                x.push_back(m.minute);
+                heapOther.push_back(m.heapBytes - m.chartBytes);
+                rss.push_back(m.rssBytes);
+                chart.push_back(m.chartBytes);
+            }
+            constexpr double kMinutesPerDay = 1440.0, kMiB = 1024.0 * 1024.0;
+            const MemorySample& first = memory.front();
+            const MemorySample& last = memory.back();
+            const double perPoint = last.chartPoints > 0 ? last.chartBytes / double(last.chartPoints) : 0.0;
+            const double pointsPerDay = 86400.0 / kPeriodSeconds;
+            const double otherPerDay = slope(x, heapOther) * kMinutesPerDay / kMiB;
+            std::printf("  %-44s %-28s %-16s %s\n", "minute", "heap in use", "RSS", "chart points (bytes)");
+            for (const MemorySample& m : memory)
+                std::printf("  %-44.0f %-28.0f %-16.0f %lld (%.0f)\n", m.minute, m.heapBytes, m.rssBytes,
+                            static_cast<long long>(m.chartPoints), m.chartBytes);
+            row("heap beyond the chart's points: growth", QString::asprintf("%+.3f MiB/day (%.0f -> %.0f B)",
+                                                                            otherPerDay,
+                                                                            first.heapBytes - first.chartBytes,
+                                                                            last.heapBytes - last.chartBytes),
+                "< 1 MiB/day", otherPerDay < 1.0);
+            row("chart's points: growth (fit)", QString::asprintf("%+.3f MiB/day", slope(x, chart) * kMinutesPerDay /
+                                                                                     kMiB),
+                "", std::nullopt);
+            row("chart's points: bytes/point x points/day", QString::asprintf("%.1f B x %.0f = %.2f MiB/day",
+                                                                              perPoint, pointsPerDay,
+                                                                              perPoint * pointsPerDay / kMiB),
+                "as now", std::nullopt);
+            row("RSS: growth (fit)", QString::asprintf("%+.3f MiB/day", slope(x, rss) * kMinutesPerDay / kMiB), "",
+                std::nullopt);
+        }
+    }
     std::printf("\nBoxes shown: %lld\n", static_cast<long long>(boxes.shown.size()));
     for (const auto& s : boxes.shown)
         std::printf("  %s: %s\n", qPrintable(s.kind), qPrintable(s.text));

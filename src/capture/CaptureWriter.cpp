@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,6 +13,11 @@
 #ifdef _WIN32
 #include <io.h>
 #include <share.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <cstdio>
 #else
 #include <unistd.h>
 #endif
@@ -19,50 +25,176 @@
 namespace {
 
 #ifdef _WIN32
-int openForAppend(const QString& name)
+int openWith(const QString& name, int flags)
 {
     int fd = -1;
     // Others may read the file while we write it, but neither write nor delete it.
     const errno_t err = _wsopen_s(&fd, reinterpret_cast<const wchar_t*>(name.utf16()),
-                                  _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY, _SH_DENYWR,
-                                  _S_IREAD | _S_IWRITE);
+                                  _O_WRONLY | _O_APPEND | _O_BINARY | flags, _SH_DENYWR, _S_IREAD | _S_IWRITE);
     if (err != 0)
         errno = err;
     return fd;
 }
-using ssize_t_ = int;
-ssize_t_ writeSome(int fd, const char* data, size_t size) { return _write(fd, data, unsigned(size)); }
-int closeFd(int fd) { return _close(fd); }
-int truncateTo(int fd, long long size) { return _chsize_s(fd, size); }
-long long fileSize(int fd) { return _filelengthi64(fd); }
+
+// errno for the Windows error of a failed flush; the writer maps errno back
+// to the program's codes as it does for every other file call.
+int errnoFromWindows(DWORD error)
+{
+    switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
+    default:
+        return EIO;
+    }
+}
+
+class SystemFileCalls final : public CaptureWriter::FileCalls {
+public:
+    int openForAppend(const QString& name, bool* created) override
+    {
+        for (;;) {
+            int fd = openWith(name, _O_CREAT | _O_EXCL);
+            if (fd >= 0 || errno != EEXIST) {
+                *created = fd >= 0;
+                return fd;
+            }
+            fd = openWith(name, 0);
+            if (fd >= 0 || errno != ENOENT) {
+                *created = false;
+                return fd;
+            }
+            // Removed between the two opens: try creating it again.
+        }
+    }
+    long long write(int fd, const char* data, std::size_t size) override { return _write(fd, data, unsigned(size)); }
+    int syncData(int fd) override
+    {
+        if (FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))))
+            return 0;
+        errno = errnoFromWindows(GetLastError());
+        return -1;
+    }
+    // NTFS journals the new directory entry; flushing the file commits the
+    // journal up to it, so there is no separate directory flush to make.
+    int syncDirectory(const QString&) override { return 0; }
+    int truncate(int fd, long long size) override
+    {
+        const errno_t err = _chsize_s(fd, size);
+        if (err != 0)
+            errno = err;
+        return err != 0 ? -1 : 0;
+    }
+    long long size(int fd) override { return _filelengthi64(fd); }
+    int close(int fd) override { return _close(fd); }
+    int remove(const QString& name) override { return _wremove(reinterpret_cast<const wchar_t*>(name.utf16())); }
+};
 #else
-int openForAppend(const QString& name)
+int openWith(const QString& name, int flags)
 {
     const QByteArray native = QFile::encodeName(name);
     int fd;
     do {
-        fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | flags, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
-ssize_t writeSome(int fd, const char* data, size_t size) { return ::write(fd, data, size); }
-int closeFd(int fd) { return ::close(fd); }
-int truncateTo(int fd, long long size) { return ::ftruncate(fd, off_t(size)); }
-long long fileSize(int fd)
-{
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
+
+class SystemFileCalls final : public CaptureWriter::FileCalls {
+public:
+    int openForAppend(const QString& name, bool* created) override
+    {
+        // O_EXCL tells a new file from an existing one without a race: only a
+        // new one needs its directory entry synced.
+        for (;;) {
+            int fd = openWith(name, O_CREAT | O_EXCL);
+            if (fd >= 0 || errno != EEXIST) {
+                *created = fd >= 0;
+                return fd;
+            }
+            fd = openWith(name, 0);
+            if (fd >= 0 || errno != ENOENT) {
+                *created = false;
+                return fd;
+            }
+            // Removed between the two opens: try creating it again.
+        }
+    }
+    long long write(int fd, const char* data, std::size_t size) override { return ::write(fd, data, size); }
+    int syncData(int fd) override
+    {
+        int r;
+        do {
+            r = ::fdatasync(fd);
+        } while (r != 0 && errno == EINTR);
+        return r;
+    }
+    int syncDirectory(const QString& directory) override
+    {
+        const QByteArray native = QFile::encodeName(directory);
+        const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        int r;
+        do {
+            r = ::fsync(fd);
+        } while (r != 0 && errno == EINTR);
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        // Some file systems cannot sync a directory at all; there is nothing
+        // more to be had there, and the capture must not fail for it.
+        return r != 0 && error == EINVAL ? 0 : r;
+    }
+    int truncate(int fd, long long size) override { return ::ftruncate(fd, off_t(size)); }
+    long long size(int fd) override
+    {
+        struct stat st {};
+        return ::fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+    }
+    int close(int fd) override { return ::close(fd); }
+    int remove(const QString& name) override { return ::unlink(QFile::encodeName(name).constData()); }
+};
 #endif
 
+CaptureWriter::FileCalls* g_installed = nullptr;
+
+CaptureWriter::FileCalls& calls()
+{
+    return CaptureWriter::FileCalls::instance();
+}
+
 } // namespace
+
+CaptureWriter::FileCalls& CaptureWriter::FileCalls::system()
+{
+    static SystemFileCalls real;
+    return real;
+}
+
+CaptureWriter::FileCalls& CaptureWriter::FileCalls::instance()
+{
+    return g_installed ? *g_installed : system();
+}
+
+void CaptureWriter::FileCalls::install(FileCalls* installed)
+{
+    g_installed = installed;
+}
 
 CaptureWriter::CaptureWriter() : m_encoder(QStringConverter::System) {}
 
 CaptureWriter::~CaptureWriter()
 {
-    if (m_fd >= 0)
-        closeFd(m_fd);
+    if (m_fd >= 0) {
+        calls().syncData(m_fd);
+        calls().close(m_fd);
+    }
 }
 
 void CaptureWriter::Assign(const QString& fileName)
@@ -75,12 +207,23 @@ void CaptureWriter::Assign(const QString& fileName)
 void CaptureWriter::Append()
 {
     if (m_fd >= 0) {
-        closeFd(m_fd);
+        calls().close(m_fd);
         m_fd = -1;
     }
-    const int fd = openForAppend(m_fileName);
+    bool created = false;
+    const int fd = calls().openForAppend(m_fileName, &created);
     if (fd < 0)
         throw EInOutError(WindowsErrorFromErrno(errno));
+    if (created) {
+        // A new file is only safe from a power cut once its name is on disk
+        // too; a capture that cannot promise that does not begin.
+        if (calls().syncData(fd) != 0 || calls().syncDirectory(QFileInfo(m_fileName).absolutePath()) != 0) {
+            const int error = errno;
+            calls().close(fd);
+            calls().remove(m_fileName);
+            throw EInOutError(WindowsErrorFromErrno(error));
+        }
+    }
     m_fd = fd;
 }
 
@@ -89,25 +232,31 @@ void CaptureWriter::WriteLine(const QString& text)
     if (m_fd < 0)
         throw EInOutError(103);  // file not open
     QByteArray bytes = m_encoder.encode(text + QStringLiteral("\r\n"));
-    const long long before = fileSize(m_fd);
+    const long long before = calls().size(m_fd);
     const char* p = bytes.constData();
     size_t left = size_t(bytes.size());
+    // Never leave half a line (or a line reported lost) behind: readers take
+    // the file line by line, and the period's samples go into the next record.
+    const auto fail = [&](int error, bool wroteSome) {
+        if (before >= 0 && wroteSome)
+            calls().truncate(m_fd, before);
+        throw EInOutError(WindowsErrorFromErrno(error));
+    };
     // A regular file takes the whole line in one write; the loop only covers
     // a write cut short by a signal or a nearly full disk.
     while (left > 0) {
-        const auto n = writeSome(m_fd, p, left);
+        const auto n = calls().write(m_fd, p, left);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            // Never leave half a line behind: readers take the file line by line.
-            if (before >= 0 && p != bytes.constData())
-                truncateTo(m_fd, before);
-            throw EInOutError(WindowsErrorFromErrno(error));
-        }
+        if (n <= 0)
+            fail(n < 0 ? errno : ENOSPC, p != bytes.constData());
         p += n;
         left -= size_t(n);
     }
+    // The record counts as written only once it is on stable storage; one
+    // sync per period is cheap next to a period of at least two seconds.
+    if (calls().syncData(m_fd) != 0)
+        fail(errno, true);
 }
 
 void CaptureWriter::Close()
@@ -116,6 +265,9 @@ void CaptureWriter::Close()
         return;
     const int fd = m_fd;
     m_fd = -1;
-    if (closeFd(fd) != 0 && errno != EINTR)
+    const int syncError = calls().syncData(fd) != 0 ? errno : 0;
+    if (calls().close(fd) != 0 && errno != EINTR)
         throw EInOutError(WindowsErrorFromErrno(errno));
+    if (syncError != 0)
+        throw EInOutError(WindowsErrorFromErrno(syncError));
 }

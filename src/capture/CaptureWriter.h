@@ -4,13 +4,44 @@
 
 #include <QStringEncoder>
 
+#include <cstddef>
+
 // The capture file: a write-only text file in the locale's character set,
 // CR LF line ends, no byte-order mark. An existing file is appended to, never
 // emptied. Each record is handed to the operating system whole, in one write,
-// so the file on disk always ends with a complete line and a crash loses
-// nothing that was recorded. File errors throw EInOutError.
+// and then synced to stable storage before WriteLine returns, so the file on
+// disk always ends with a complete line and neither a crash nor a power cut
+// loses a record that was reported written. File errors throw EInOutError.
 class CaptureWriter {
 public:
+    // The operating-system calls the writer makes, one virtual each, so a test
+    // can fail any of them (or watch their order) and a benchmark can time
+    // them. Each returns what the POSIX call would: -1 with errno set on
+    // failure. The writer maps errno to the program's error codes.
+    class FileCalls {
+    public:
+        virtual ~FileCalls() = default;
+        // Opens name for appending, creating it when missing; *created says
+        // whether this call created it.
+        virtual int openForAppend(const QString& name, bool* created) = 0;
+        virtual long long write(int fd, const char* data, std::size_t size) = 0;
+        // Puts the file's data (and the size needed to read it back) on stable
+        // storage: fdatasync, FlushFileBuffers on Windows.
+        virtual int syncData(int fd) = 0;
+        // Puts the directory's entries on stable storage, so a new name survives.
+        virtual int syncDirectory(const QString& directory) = 0;
+        virtual int truncate(int fd, long long size) = 0;
+        virtual long long size(int fd) = 0;
+        virtual int close(int fd) = 0;
+        virtual int remove(const QString& name) = 0;
+
+        // The calls in use: the real ones unless a test or benchmark installed
+        // its own (the caller keeps ownership; nullptr restores the real ones).
+        static FileCalls& instance();
+        static void install(FileCalls* calls);
+        static FileCalls& system();
+    };
+
     CaptureWriter();
     ~CaptureWriter();
     CaptureWriter(const CaptureWriter&) = delete;
@@ -22,12 +53,14 @@ public:
     // Binds the writer to a file name; over-long names fail with code 3.
     void Assign(const QString& fileName);
     // Opens the bound file for appending, creating it when missing. Others
-    // may read it while it is open.
+    // may read it while it is open. A file it creates is synced together with
+    // its directory entry; when that fails the new file is removed again.
     void Append();
-    // Writes text followed by CR LF as one write. On failure nothing of the
-    // line stays in the file.
+    // Writes text followed by CR LF as one write and syncs it to stable
+    // storage. On failure of either nothing of the line stays in the file.
     void WriteLine(const QString& text);
-    // Closes the file; closing a closed writer does nothing.
+    // Syncs and closes the file; closing a closed writer does nothing. The
+    // file is closed even when the sync fails, and the failure is thrown.
     void Close();
 
     bool IsOpen() const { return m_fd >= 0; }

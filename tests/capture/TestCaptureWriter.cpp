@@ -1,5 +1,6 @@
 #include "CaptureWriter.h"
 #include "ProgramErrors.h"
+#include "ScriptedFileCalls.h"
 #include "WithoutFileOverride.h"
 
 #include <QDir>
@@ -16,6 +17,12 @@ private slots:
     void openErrors_data();
     void openErrors();
     void overlongNameIsInvalid();
+    void eachRecordIsSyncedBeforeWriteLineReturns();
+    void newFileIsSyncedWithItsDirectory();
+    void failedSyncLosesTheWholeRecord_data();
+    void failedSyncLosesTheWholeRecord();
+    void newFileWhoseNameCannotBeSyncedIsRemoved();
+    void closeSyncsAndClosesEvenWhenTheSyncFails();
 
 private:
     static QByteArray contents(const QString& path)
@@ -104,6 +111,122 @@ void TestCaptureWriter::overlongNameIsInvalid()
         QCOMPARE(e.ErrorCode, 3);
     }
     w.Assign(QString(CaptureWriter::kMaxPathLength, QLatin1Char('a')));
+}
+
+void TestCaptureWriter::eachRecordIsSyncedBeforeWriteLineReturns()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.csv"));
+    ScriptedFileCalls calls;
+    CaptureWriter w;
+    w.Assign(path);
+    w.Append();
+    calls.log.clear();
+    w.WriteLine(QStringLiteral("one"));
+    w.WriteLine(QStringLiteral("two"));
+    QCOMPARE(calls.log, (QStringList{"write", "sync", "write", "sync"}));
+    calls.log.clear();
+    w.Close();
+    QCOMPARE(calls.log, (QStringList{"sync", "close"}));
+}
+
+void TestCaptureWriter::newFileIsSyncedWithItsDirectory()
+{
+    // Only a file the writer creates needs its name synced; appending to an
+    // existing one leaves the directory alone.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.csv"));
+    ScriptedFileCalls calls;
+    CaptureWriter w;
+    w.Assign(path);
+    w.Append();
+    QCOMPARE(calls.log, (QStringList{"open", "sync", "syncdir"}));
+    w.Close();
+    calls.log.clear();
+    w.Append();
+    QCOMPARE(calls.log, QStringList{"open"});
+}
+
+void TestCaptureWriter::failedSyncLosesTheWholeRecord_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("device error") << EIO << 1117 << "I/O error 1117";
+    QTest::newRow("disk full") << ENOSPC << 112 << "I/O error 112";
+    QTest::newRow("read-only now") << EROFS << 5 << "File access denied";
+}
+
+void TestCaptureWriter::failedSyncLosesTheWholeRecord()
+{
+    // A record that may not be on disk is reported lost, and it is taken out
+    // of the file so it cannot turn up later next to the record that carries
+    // its period's samples.
+    QFETCH(int, error);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.csv"));
+    ScriptedFileCalls calls;
+    CaptureWriter w;
+    w.Assign(path);
+    w.Append();
+    w.WriteLine(QStringLiteral("one"));
+    calls.failNext(QStringLiteral("sync"), error);
+    try {
+        w.WriteLine(QStringLiteral("two"));
+        QFAIL("no error");
+    } catch (const EInOutError& e) {
+        QCOMPARE(e.ErrorCode, code);
+        QCOMPARE(QString::fromUtf8(e.what()), message);
+    }
+    QCOMPARE(contents(path), QByteArray("one\r\n"));
+    QVERIFY(w.IsOpen());
+    w.WriteLine(QStringLiteral("three"));
+    w.Close();
+    QCOMPARE(contents(path), QByteArray("one\r\nthree\r\n"));
+}
+
+void TestCaptureWriter::newFileWhoseNameCannotBeSyncedIsRemoved()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.csv"));
+    ScriptedFileCalls calls;
+    calls.failNext(QStringLiteral("syncdir"), EIO);
+    CaptureWriter w;
+    w.Assign(path);
+    try {
+        w.Append();
+        QFAIL("no error");
+    } catch (const EInOutError& e) {
+        QCOMPARE(e.ErrorCode, 1117);
+    }
+    QVERIFY(!w.IsOpen());
+    QVERIFY(!QFile::exists(path));
+    w.Append();  // the next attempt creates it
+    QVERIFY(QFile::exists(path));
+}
+
+void TestCaptureWriter::closeSyncsAndClosesEvenWhenTheSyncFails()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.csv"));
+    ScriptedFileCalls calls;
+    CaptureWriter w;
+    w.Assign(path);
+    w.Append();
+    w.WriteLine(QStringLiteral("one"));
+    calls.failNext(QStringLiteral("sync"), EIO);
+    calls.log.clear();
+    try {
+        w.Close();
+        QFAIL("no error");
+    } catch (const EInOutError& e) {
+        QCOMPARE(e.ErrorCode, 1117);
+    }
+    QCOMPARE(calls.log, (QStringList{"sync", "close"}));
+    QVERIFY(!w.IsOpen());
+    QCOMPARE(contents(path), QByteArray("one\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCaptureWriter)

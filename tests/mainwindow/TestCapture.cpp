@@ -1,11 +1,14 @@
 #include "WindowFixture.h"
 
+#include "K4SimProcess.h"
 #include "LocalClock.h"
 #include "ScratchWorkingDir.h"
+#include "ScriptedFileCalls.h"
 #include "WithoutFileOverride.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,6 +36,7 @@ private slots:
     void absurdLevelIsReportedNotRecorded();
     void tickWithoutCaptureChangesNothing();
     void startPollerClosesAnOpenCapture();
+    void failedSyncIsReportedAndRecordingGoesOn();
 
 private:
     static QByteArray contents(const QString& path)
@@ -372,6 +376,52 @@ void TestCapture::startPollerClosesAnOpenCapture()
     QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
     QCOMPARE(f.boxes.texts(QStringLiteral("information")).last(),
              QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
+}
+
+void TestCapture::failedSyncIsReportedAndRecordingGoesOn()
+{
+    // Polling the simulator with a 2 s period, the first record's sync fails:
+    // the user sees the write failure, the file holds only whole records, and
+    // the following periods are recorded. Each record is written and synced
+    // before its tick ends.
+    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    ScriptedFileCalls calls;  // outlives the window, which closes the file
+    WindowFixture f;
+    f.aimAt(sim.port());
+    QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
+    QVERIFY(f.w->S.bConnectionStatus);
+    f.ui().seHowLong->setText(QStringLiteral("2"));
+    beginCapture(f);
+    QVERIFY(f.w->S.FileWrite);
+    const QString path = f.w->S.sFileName;
+    // Connected after the window's own handler, so it runs once the tick has ended.
+    QObject::connect(f.w->UserTimer, &QTimer::timeout, f.w.get(), [&] { calls.log << QStringLiteral("tick ends"); });
+    calls.log.clear();
+    calls.failNext(QStringLiteral("sync"), EIO);
+
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("I/O error 1117.")},
+                              10000);
+    QCOMPARE(contents(path), QByteArray());
+    QVERIFY(f.w->S.FileWrite);
+    QTRY_VERIFY_WITH_TIMEOUT(contents(path).count('\n') >= 2, 10000);
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);
+
+    const QByteArray file = contents(path);
+    QVERIFY(file.endsWith("\r\n"));
+    static const QRegularExpression record(QStringLiteral("^03/07/24,14:05:09,151,-?\\d+$"));
+    for (const QByteArray& line : file.chopped(2).split('\n'))
+        QVERIFY2(record.match(QString::fromLatin1(line.chopped(1))).hasMatch(), line.constData());
+
+    QStringList log = calls.log;
+    QCOMPARE(log.count(QStringLiteral("write")), file.count('\n') + 1);  // the failed one too
+    // The failed record is taken back out before its tick ends.
+    QVERIFY(log.join(u',').contains(QStringLiteral("write,sync,truncate,tick ends")));
+    log.removeAll(QStringLiteral("truncate"));
+    for (qsizetype i = 0; i < log.size(); ++i) {
+        if (log[i] == QStringLiteral("write"))
+            QCOMPARE(log.mid(i, 3), (QStringList{"write", "sync", "tick ends"}));
+    }
 }
 
 QTEST_MAIN(TestCapture)

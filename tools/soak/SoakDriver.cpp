@@ -29,6 +29,11 @@ constexpr int kMinPhaseSeconds = 8;
 constexpr double kMemoryTargetMiB = 10.0;
 constexpr double kStallTargetMs = 250.0;
 constexpr int kSampleMs = 250;
+// The long-run heap figure: samples once a minute after this warm-up, and
+// only from runs long enough to give this many.
+constexpr qint64 kHeapWarmupMs = 5 * 60 * 1000;
+constexpr int kHeapMinSamples = 10;
+constexpr double kHeapTargetMiBPerDay = 1.0;
 
 struct PhaseFigures {
     QString name;
@@ -60,7 +65,38 @@ struct Run {
     qint64 baselineKiB = 0;
     qint64 peakKiB = 0;
     qint64 finalKiB = 0;
+    // Heap in use and the chart's storage, once a minute, from the last child.
+    struct HeapSample {
+        qint64 ms = 0;
+        double heapBytes = 0;
+        double chartBytes = 0;
+    };
+    QList<HeapSample> heap;
 };
+
+// Growth per day of the heap beyond the chart's points, by a least-squares
+// fit over the samples after the warm-up; nothing when there are too few.
+std::optional<double> heapGrowthMiBPerDay(const QList<Run::HeapSample>& samples)
+{
+    if (samples.isEmpty())
+        return std::nullopt;
+    double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (const Run::HeapSample& s : samples) {
+        if (s.ms < samples.front().ms + kHeapWarmupMs)
+            continue;
+        const double x = double(s.ms - samples.front().ms) / 86400000.0;  // days
+        const double y = (s.heapBytes - s.chartBytes) / (1024.0 * 1024.0);
+        n += 1;
+        sx += x;
+        sy += y;
+        sxx += x * x;
+        sxy += x * y;
+    }
+    const double d = n * sxx - sx * sx;
+    if (n < kHeapMinSamples || d == 0)
+        return std::nullopt;
+    return (n * sxy - sx * sy) / d;
+}
 
 QProcessEnvironment childEnvironment()
 {
@@ -89,6 +125,7 @@ int runChild(const Options& options, const QString& dir, int phaseSeconds, int f
 
     int current = from;
     bool done = false;
+    run.heap.clear();  // a new child starts from its own baseline
     std::optional<qint64> baseline;
     qint64 peak = 0;
     qint64 last = 0;
@@ -159,6 +196,8 @@ int runChild(const Options& options, const QString& dir, int phaseSeconds, int f
                 f.endRssKiB = last;
                 if (auto* cap = openCapture())
                     cap->endMs = std::max(cap->endMs, at);
+            } else if (what == Kind::Heap) {
+                run.heap.append({at, event->heapBytes, event->chartBytes});
             } else if (what == Kind::Done) {
                 done = true;
                 if (auto* cap = openCapture())
@@ -317,6 +356,12 @@ int run(const Options& options)
     row(QStringLiteral("VmHWM growth / RSS at end"),
         QStringLiteral("%1 MiB / %2 MiB").arg(run.worstHwmGrowthMiB, 0, 'f', 2).arg(double(run.finalKiB) / 1024.0, 0, 'f', 1),
         QStringLiteral("-"), QStringLiteral("info"));
+    const std::optional<double> heapGrowth = heapGrowthMiBPerDay(run.heap);
+    row(QStringLiteral("heap growth beyond the chart's points"),
+        heapGrowth ? QStringLiteral("%1 MiB/day (fit, %2 samples)").arg(*heapGrowth, 0, 'f', 3).arg(run.heap.size())
+                   : QStringLiteral("n/a (runs of 15 min or more)"),
+        QStringLiteral("< %1 MiB/day").arg(kHeapTargetMiBPerDay),
+        heapGrowth ? metText(*heapGrowth < kHeapTargetMiBPerDay) + QStringLiteral(" (soft)") : QStringLiteral("info"));
     row(QStringLiteral("longest UI-thread gap (without connect)"), QStringLiteral("%1 ms").arg(longestGap, 0, 'f', 1),
         QStringLiteral("< %1 ms").arg(kStallTargetMs), metText(stallMet) + QStringLiteral(" (soft)"));
     row(QStringLiteral("  where"), longestWhere, QString(), QString());

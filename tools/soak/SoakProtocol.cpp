@@ -12,7 +12,7 @@ namespace {
 
 constexpr char kPrefix[] = "@soak ";
 
-constexpr std::array<std::pair<Kind, const char*>, 13> kWords{{
+constexpr std::array<std::pair<Kind, const char*>, 14> kWords{{
     {Kind::Ready, "READY"},
     {Kind::Phase, "PHASE"},
     {Kind::StartPoller, "STARTPOLLER"},
@@ -25,11 +25,12 @@ constexpr std::array<std::pair<Kind, const char*>, 13> kWords{{
     {Kind::PhaseEnd, "PHASEEND"},
     {Kind::Done, "DONE"},
     {Kind::Stuck, "STUCK"},
+    {Kind::Heap, "HEAP"},
     {Kind::Error, "ERROR"},
 }};
 
 // The fields of each kind, in their order on the line.
-enum class Field { Phase, At, BoxKind, Gap, ConnectGap, Ticks, Reconnects, Text };
+enum class Field { Phase, At, BoxKind, Gap, ConnectGap, Ticks, Reconnects, HeapBytes, ChartBytes, Text };
 
 QList<Field> fieldsOf(Kind kind)
 {
@@ -51,6 +52,8 @@ QList<Field> fieldsOf(Kind kind)
         return {Field::Phase, Field::BoxKind, Field::Text};
     case Kind::PhaseEnd:
         return {Field::Phase, Field::At, Field::Gap, Field::ConnectGap, Field::Ticks, Field::Reconnects, Field::Text};
+    case Kind::Heap:
+        return {Field::At, Field::HeapBytes, Field::ChartBytes};
     case Kind::Error:
         return {Field::Text};
     }
@@ -74,6 +77,8 @@ QByteArray format(const Event& event)
         case Field::ConnectGap: words << QString::number(event.longestConnectGapMs, 'f', 1); break;
         case Field::Ticks: words << QString::number(event.ticks); break;
         case Field::Reconnects: words << QString::number(event.reconnects); break;
+        case Field::HeapBytes: words << QString::number(event.heapBytes, 'f', 0); break;
+        case Field::ChartBytes: words << QString::number(event.chartBytes, 'f', 0); break;
         case Field::Text: words << event.text; break;
         }
     }
@@ -107,6 +112,8 @@ std::optional<Event> parse(const QByteArray& line)
         case Field::ConnectGap: event.longestConnectGapMs = word.toDouble(); break;
         case Field::Ticks: event.ticks = word.toLongLong(); break;
         case Field::Reconnects: event.reconnects = word.toInt(); break;
+        case Field::HeapBytes: event.heapBytes = word.toDouble(); break;
+        case Field::ChartBytes: event.chartBytes = word.toDouble(); break;
         case Field::Text: event.text = words.mid(index - 1).join(QLatin1Char(' ')); break;
         }
     }

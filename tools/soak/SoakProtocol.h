@@ -25,6 +25,7 @@ enum class Kind {
     PhaseEnd,     // phase, at, the gaps, ticks, reconnects, text = the longest gap's activity
     Done,         // at
     Stuck,        // phase, at, text = what the window was doing
+    Heap,         // at, heap bytes in use, bytes of the chart's stored points
     Error,        // text
 };
 
@@ -38,6 +39,8 @@ struct Event {
     double longestConnectGapMs = 0;
     qint64 ticks = 0;
     int reconnects = 0;
+    double heapBytes = 0;
+    double chartBytes = 0;
 };
 
 // The line for an event, without its line end.

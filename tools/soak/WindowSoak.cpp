@@ -9,6 +9,7 @@
 #include "FormatSettings.h"
 #include "HowLongSpinEdit.h"
 #include "K4Status_U.h"
+#include "LevelChart.h"
 #include "RecordingBoxes.h"
 #include "ui_K4Status_U.h"
 
@@ -19,6 +20,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <malloc.h>
 
 #include <memory>
 
@@ -171,6 +174,18 @@ int runSoak(const Options& options)
         }
     });
     watchdog.start(1000);
+
+    // Heap in use and the chart's point storage once a minute: the driver fits
+    // the long-run growth from them.
+    QTimer heapSampler;
+    QObject::connect(&heapSampler, &QTimer::timeout, &heapSampler, [&win] {
+        const struct mallinfo2 m = mallinfo2();
+        Event heap = at(Kind::Heap, 0);
+        heap.heapBytes = double(m.uordblks + m.hblkhd);
+        heap.chartBytes = double(win.w->chart()->StoredBytes());
+        say(heap);
+    });
+    heapSampler.start(60 * 1000);
 
     for (int i = options.fromPhase; i < phases.size(); ++i) {
         const SoakPhase& phase = phases.at(i);
