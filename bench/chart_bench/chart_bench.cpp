@@ -146,7 +146,7 @@ OurRow MeasureOurs(qsizetype n, int repeats, bool oscillating)
     t.start();
     for (qsizetype i = 0; i < n; ++i)
         chart->Add(level(i), LabelFor(i), QColor(255, 0, 0));
-    QApplication::processEvents(); // the one deferred refresh
+    QApplication::processEvents();  // the one deferred refresh
     row.appendMs = Ms(t);
     Settle();
 
@@ -233,8 +233,7 @@ int Screenshot(const QString& path)
     chart.show();
     chart.ConfigureAtActivation();
     Levels levels;
-    for (qsizetype i = 0; i < 360; ++i)
-    {
+    for (qsizetype i = 0; i < 360; ++i) {
         // A wider, slower swing than the benchmark's, like an evening's band opening.
         const double level = 110.0 + 14.0 * std::sin(static_cast<double>(i) / 55.0) + 0.8 * (levels.Next() - 110.0);
         chart.Add(std::round(level * 100.0) / 100.0, LabelFor(i), QColor(255, 0, 0));
@@ -245,7 +244,7 @@ int Screenshot(const QString& path)
     return ok ? 0 : 1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -270,16 +269,16 @@ int main(int argc, char** argv)
     }
 
     std::printf("LevelChart, %dx%d offscreen, %s levels; times in ms (repaint, pan, add-one: median of 9)\n", kWidth,
-        kHeight, oscillating ? "rapidly oscillating (worst case)" : "capture-like");
-    std::printf("%9s %10s %9s %9s %9s %8s %9s %9s  %s\n", "points", "append", "repaint", "pan", "add-one",
-        "B/point", "RSS kB", "HWM kB", "targets");
+                kHeight, oscillating ? "rapidly oscillating (worst case)" : "capture-like");
+    std::printf("%9s %10s %9s %9s %9s %8s %9s %9s  %s\n", "points", "append", "repaint", "pan", "add-one", "B/point",
+                "RSS kB", "HWM kB", "targets");
     const double base = rows.empty() ? 0.0 : rows.front().repaintMs;
     for (const OurRow& r : rows) {
         const bool scaleOk = r.repaintMs <= 3.0 * base;
         const bool addOk = r.addOneMs <= r.repaintMs;
         std::printf("%9lld %10.1f %9.2f %9.2f %9.3f %8.1f %9ld %9ld  repaint<=3x@1000 %s; add-one<=repaint %s\n",
-            static_cast<long long>(r.n), r.appendMs, r.repaintMs, r.panMs, r.addOneMs, r.bytesPerPoint, r.rssKb,
-            r.hwmKb, scaleOk ? "met" : "NOT met", addOk ? "met" : "NOT met");
+                    static_cast<long long>(r.n), r.appendMs, r.repaintMs, r.panMs, r.addOneMs, r.bytesPerPoint, r.rssKb,
+                    r.hwmKb, scaleOk ? "met" : "NOT met", addOk ? "met" : "NOT met");
     }
 
     std::printf("\nPlain QChartView + QAreaSeries holding every point (same levels)\n");
@@ -292,15 +291,15 @@ int main(int argc, char** argv)
         const double estimate = lastN > 0 ? lastNaive * static_cast<double>(r.n) / static_cast<double>(lastN) : 0.0;
         if (estimate > kNaiveLimitMs) {
             std::printf("%9lld %10s %12s %12.2f %9s  skipped: estimated %.0f ms per repaint (> %.0f s)\n",
-                static_cast<long long>(r.n), "-", "-", r.repaintMs, "-", estimate, kNaiveLimitMs / 1000.0);
+                        static_cast<long long>(r.n), "-", "-", r.repaintMs, "-", estimate, kNaiveLimitMs / 1000.0);
             continue;
         }
         double build = 0.0;
         const double naive = MeasureNaive(r.n, r.n >= 1000000 ? 3 : 5, oscillating, build);
         const double ratio = naive / r.repaintMs;
         const char* target = r.n == 100000 ? (ratio >= 50.0 ? ">=50x met" : ">=50x NOT met") : "";
-        std::printf("%9lld %10.1f %12.2f %12.2f %8.1fx  %s\n", static_cast<long long>(r.n), build, naive,
-            r.repaintMs, ratio, target);
+        std::printf("%9lld %10.1f %12.2f %12.2f %8.1fx  %s\n", static_cast<long long>(r.n), build, naive, r.repaintMs,
+                    ratio, target);
         lastNaive = naive;
         lastN = r.n;
     }

@@ -287,10 +287,7 @@ public:
         syncMs.push_back(msBetween(t, Clock::now()));
         return r;
     }
-    int syncDirectory(const QString& directory) override
-    {
-        return m_withoutSync ? 0 : real().syncDirectory(directory);
-    }
+    int syncDirectory(const QString& directory) override { return m_withoutSync ? 0 : real().syncDirectory(directory); }
     int truncate(int fd, long long size) override { return real().truncate(fd, size); }
     long long size(int fd) override { return real().size(fd); }
     int close(int fd) override { return real().close(fd); }
@@ -305,7 +302,7 @@ private:
 
 struct MemorySample {
     double minute = 0;
-    double heapBytes = 0;   // malloc'ed and still in use
+    double heapBytes = 0;  // malloc'ed and still in use
     double rssBytes = 0;
     double chartBytes = 0;  // the chart's point storage, capacity included
     qsizetype chartPoints = 0;
@@ -492,8 +489,8 @@ int main(int argc, char** argv)
     // after Begin Capture would put it.
     double tickDriftMs = 0;
     if (!integration.empty())
-        tickDriftMs = msBetween(captureStart, integration.back()) -
-                      double(integration.size()) * kPeriodSeconds * 1000.0;
+        tickDriftMs
+            = msBetween(captureStart, integration.back()) - double(integration.size()) * kPeriodSeconds * 1000.0;
 
     int badLines = 0;
     std::vector<int> rec = recordSeconds(capturePath, &badLines);
@@ -511,63 +508,58 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < rec.size(); ++i)
         recDrift = std::max(recDrift, std::abs(rec[i] - rec.front() - int(i) * kPeriodSeconds));
 
-    std::printf("Polling under load: %d s of polling against k4sim on 127.0.0.1:%u, capture period %d s\n\n",
-                seconds, unsigned(port), kPeriodSeconds);
+    std::printf("Polling under load: %d s of polling against k4sim on 127.0.0.1:%u, capture period %d s\n\n", seconds,
+                unsigned(port), kPeriodSeconds);
     std::printf("%-44s %-28s %-16s %s\n", "figure", "measured", "target", "");
     auto row = [](const char* name, const QString& value, const char* target, std::optional<bool> met) {
-        std::printf("%-44s %-28s %-16s %s\n", name, qPrintable(value), target,
-                    met ? verdict(*met) : "");
+        std::printf("%-44s %-28s %-16s %s\n", name, qPrintable(value), target, met ? verdict(*met) : "");
     };
-    row("CPU time / wall time (% of one core)", QString::asprintf("%.2f %% (%.2f s / %.1f s)", cpuPercent, cpuUsed,
-                                                                  wallSeconds),
-        "< 1 %", cpuPercent < kCpuLimitPercent);
+    row("CPU time / wall time (% of one core)",
+        QString::asprintf("%.2f %% (%.2f s / %.1f s)", cpuPercent, cpuUsed, wallSeconds), "< 1 %",
+        cpuPercent < kCpuLimitPercent);
     row("peak memory (VmHWM)", QString::asprintf("%ld KiB", hwm), "", std::nullopt);
     row("RSS at start / end of polling", QString::asprintf("%ld / %ld KiB", rssStart, rssEnd), "", std::nullopt);
-    row("RSS growth", QString::asprintf("%+ld KiB (%+.1f KiB/min)", rssEnd - rssStart,
-                                        double(rssEnd - rssStart) * 60.0 / wallSeconds),
+    row("RSS growth",
+        QString::asprintf("%+ld KiB (%+.1f KiB/min)", rssEnd - rssStart,
+                          double(rssEnd - rssStart) * 60.0 / wallSeconds),
         "", std::nullopt);
     if (rssSamples.size() >= 4) {
         const std::size_t half = rssSamples.size() / 2;
-        const double lateSlope = double(rssSamples.back() - rssSamples[half]) * 60.0 /
-                                 double(rssSamples.size() - 1 - half);
-        row("RSS growth in the second half", QString::asprintf("%+ld KiB (%+.1f KiB/min)",
-                                                               rssSamples.back() - rssSamples[half], lateSlope),
-            "", std::nullopt);
+        const double lateSlope
+            = double(rssSamples.back() - rssSamples[half]) * 60.0 / double(rssSamples.size() - 1 - half);
+        row("RSS growth in the second half",
+            QString::asprintf("%+ld KiB (%+.1f KiB/min)", rssSamples.back() - rssSamples[half], lateSlope), "",
+            std::nullopt);
     }
     const bool smMedianOk = sm.count > 0 && std::abs(sm.median - 1000.0) <= 50.0;
     const bool smMaxOk = sm.count > 0 && sm.max < 2000.0;
-    row("\"sm;\" at simulator: interval median", QString::asprintf("%.1f ms", sm.median), "1000 ms (+-50)",
-        smMedianOk);
+    row("\"sm;\" at simulator: interval median", QString::asprintf("%.1f ms", sm.median), "1000 ms (+-50)", smMedianOk);
     row("\"sm;\" at simulator: interval min / max", QString::asprintf("%.1f / %.1f ms", sm.min, sm.max),
         "max < 2000 ms", smMaxOk);
     const bool smCountOk = smTimes.size() + 1 >= std::size_t(expectedSm);
-    row("\"sm;\" received / seconds polled", QString::asprintf("%zu / %.1f", smTimes.size(), expectedSm),
-        "none missed", smCountOk);
-    row("poll tick (window timer): min/median/max", QString::asprintf("%.1f / %.1f / %.1f ms", poll.min,
-                                                                       poll.median, poll.max),
-        "", std::nullopt);
-    row("integration tick: min/median/max", QString::asprintf("%.1f / %.1f / %.1f ms", tick.min, tick.median,
-                                                               tick.max),
+    row("\"sm;\" received / seconds polled", QString::asprintf("%zu / %.1f", smTimes.size(), expectedSm), "none missed",
+        smCountOk);
+    row("poll tick (window timer): min/median/max",
+        QString::asprintf("%.1f / %.1f / %.1f ms", poll.min, poll.median, poll.max), "", std::nullopt);
+    row("integration tick: min/median/max", QString::asprintf("%.1f / %.1f / %.1f ms", tick.min, tick.median, tick.max),
         "2000 ms", tick.count > 0 && tick.max < 2000.0 * 1.5 && tick.min > 2000.0 * 0.5);
     const bool tickDriftOk = integration.size() > 1 && std::abs(tickDriftMs) < 0.5 * kPeriodSeconds * 1000.0;
-    row("integration tick: drift after last tick", QString::asprintf("%+.1f ms over %zu ticks", tickDriftMs,
-                                                                      integration.size()),
-        "no drift", tickDriftOk);
+    row("integration tick: drift after last tick",
+        QString::asprintf("%+.1f ms over %zu ticks", tickDriftMs, integration.size()), "no drift", tickDriftOk);
     const bool recGapOk = recGap.count > 0 && recGap.min >= kPeriodSeconds - 1 && recGap.max <= kPeriodSeconds + 1;
-    row("records: interval min/median/max (s)", QString::asprintf("%.0f / %.0f / %.0f", recGap.min, recGap.median,
-                                                                   recGap.max),
-        "2 s (clock s)", recGapOk);
+    row("records: interval min/median/max (s)",
+        QString::asprintf("%.0f / %.0f / %.0f", recGap.min, recGap.median, recGap.max), "2 s (clock s)", recGapOk);
     const bool recCountOk = badLines == 0 && std::abs(int(rec.size()) - expectedRecords) <= 0;
-    row("records: count / capture time / period", QString::asprintf("%zu / %d (%.1f s)%s", rec.size(),
-                                                                     expectedRecords, captureSeconds,
-                                                                     badLines ? " BAD LINES" : ""),
+    row("records: count / capture time / period",
+        QString::asprintf("%zu / %d (%.1f s)%s", rec.size(), expectedRecords, captureSeconds,
+                          badLines ? " BAD LINES" : ""),
         "equal", recCountOk);
     row("records: max offset from first + k*period", QString::asprintf("%d s", recDrift), "<= 1 s",
         !rec.empty() && recDrift <= 1);
     const Spread handler = spreadOf(captureTickMs);
-    row("integration tick: time in the handler", QString::asprintf("%.2f / %.2f / %.2f ms (min/median/max)",
-                                                                     handler.min, handler.median, handler.max),
-        "", std::nullopt);
+    row("integration tick: time in the handler",
+        QString::asprintf("%.2f / %.2f / %.2f ms (min/median/max)", handler.min, handler.median, handler.max), "",
+        std::nullopt);
     if (withoutSync) {
         row("sync per record", QStringLiteral("skipped (--without-sync)"), "", std::nullopt);
     } else {
@@ -575,9 +567,9 @@ int main(int argc, char** argv)
         double syncTotal = 0;
         for (double v : fileCalls.syncMs)
             syncTotal += v;
-        row("sync per record: min/median/max", QString::asprintf("%.2f / %.2f / %.2f ms (%d syncs)", sync.min,
-                                                                 sync.median, sync.max, sync.count),
-            "", std::nullopt);
+        row("sync per record: min/median/max",
+            QString::asprintf("%.2f / %.2f / %.2f ms (%d syncs)", sync.min, sync.median, sync.max, sync.count), "",
+            std::nullopt);
         row("sync per record: mean", QString::asprintf("%.2f ms", sync.count ? syncTotal / sync.count : 0.0), "",
             std::nullopt);
     }
@@ -608,17 +600,15 @@ int main(int argc, char** argv)
             for (const MemorySample& m : memory)
                 std::printf("  %-44.0f %-28.0f %-16.0f %lld (%.0f)\n", m.minute, m.heapBytes, m.rssBytes,
                             static_cast<long long>(m.chartPoints), m.chartBytes);
-            row("heap beyond the chart's points: growth", QString::asprintf("%+.3f MiB/day (%.0f -> %.0f B)",
-                                                                            otherPerDay,
-                                                                            first.heapBytes - first.chartBytes,
-                                                                            last.heapBytes - last.chartBytes),
+            row("heap beyond the chart's points: growth",
+                QString::asprintf("%+.3f MiB/day (%.0f -> %.0f B)", otherPerDay, first.heapBytes - first.chartBytes,
+                                  last.heapBytes - last.chartBytes),
                 "< 1 MiB/day", otherPerDay < 1.0);
-            row("chart's points: growth (fit)", QString::asprintf("%+.3f MiB/day", slope(x, chart) * kMinutesPerDay /
-                                                                                     kMiB),
-                "", std::nullopt);
-            row("chart's points: bytes/point x points/day", QString::asprintf("%.1f B x %.0f = %.2f MiB/day",
-                                                                              perPoint, pointsPerDay,
-                                                                              perPoint * pointsPerDay / kMiB),
+            row("chart's points: growth (fit)",
+                QString::asprintf("%+.3f MiB/day", slope(x, chart) * kMinutesPerDay / kMiB), "", std::nullopt);
+            row("chart's points: bytes/point x points/day",
+                QString::asprintf("%.1f B x %.0f = %.2f MiB/day", perPoint, pointsPerDay,
+                                  perPoint * pointsPerDay / kMiB),
                 "as now", std::nullopt);
             row("RSS: growth (fit)", QString::asprintf("%+.3f MiB/day", slope(x, rss) * kMinutesPerDay / kMiB), "",
                 std::nullopt);
@@ -627,8 +617,8 @@ int main(int argc, char** argv)
     std::printf("\nBoxes shown: %lld\n", static_cast<long long>(boxes.shown.size()));
     for (const auto& s : boxes.shown)
         std::printf("  %s: %s\n", qPrintable(s.kind), qPrintable(s.text));
-    const bool all = cpuPercent < kCpuLimitPercent && smMedianOk && smMaxOk && smCountOk && tickDriftOk &&
-                     recGapOk && recCountOk && recDrift <= 1 && boxes.shown.isEmpty();
+    const bool all = cpuPercent < kCpuLimitPercent && smMedianOk && smMaxOk && smCountOk && tickDriftOk && recGapOk
+                     && recCountOk && recDrift <= 1 && boxes.shown.isEmpty();
     std::printf("Overall: %s\n", all ? "targets met" : "targets NOT met");
     return 0;
 }

@@ -166,8 +166,9 @@ int parent(const char* self, int runs)
         long rss = 0, hwm = 0;
         const QByteArray out = p.readAllStandardOutput();
         const qsizetype at = out.indexOf("RESULT ");
-        if (at < 0 || std::sscanf(out.constData() + at, "RESULT %lf %lf %lf %lf %ld %ld", &a, &b, &c, &activeAt, &rss,
-                                  &hwm) != 6) {
+        if (at < 0
+            || std::sscanf(out.constData() + at, "RESULT %lf %lf %lf %lf %ld %ld", &a, &b, &c, &activeAt, &rss, &hwm)
+                   != 6) {
             std::fprintf(stderr, "startup_bench: run %d printed no result\n", i + 1);
             return 1;
         }
@@ -191,11 +192,12 @@ int parent(const char* self, int runs)
     std::printf("%-52s %9.1f ms\n", "spawn by parent -> window active (cross-check)", median(spawnToActive));
     std::printf("%-52s %9.0f KiB\n", "VmRSS when active", median(rssKib));
     std::printf("%-52s %9.0f KiB\n", "VmHWM when active", median(hwmKib));
-    std::printf("\nThe child builds the window as the program entry does (application object, its\n"
-                "settings and icon, Tfrm_framework, show, event loop). The kernel stamps the process\n"
-                "start in whole clock ticks, so figures from process start read up to one tick\n"
-                "(%ld ms) high; the spawn figure is exact but includes the fork.\n",
-                1000 / sysconf(_SC_CLK_TCK));
+    std::printf(
+        "\nThe child builds the window as the program entry does (application object, its\n"
+        "settings and icon, Tfrm_framework, show, event loop). The kernel stamps the process\n"
+        "start in whole clock ticks, so figures from process start read up to one tick\n"
+        "(%ld ms) high; the spawn figure is exact but includes the fork.\n",
+        1000 / sysconf(_SC_CLK_TCK));
     return 0;
 }
 

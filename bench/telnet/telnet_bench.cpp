@@ -65,9 +65,9 @@ std::string denseStream(std::size_t size, std::mt19937& rng)
     std::uniform_int_distribution<int> runLength(8, 24);  // about 16 data bytes between commands
     std::uniform_int_distribution<int> byte(0, 254);
     std::uniform_int_distribution<int> percent(0, 99);
-    std::uniform_int_distribution<int> verb(251, 254);      // WILL, WONT, DO, DONT
+    std::uniform_int_distribution<int> verb(251, 254);  // WILL, WONT, DO, DONT
     std::uniform_int_distribution<int> anyOption(0, 255);
-    const unsigned char known[] = {1, 24, 25};               // ECHO, TERMINAL-TYPE, END-OF-RECORD
+    const unsigned char known[] = {1, 24, 25};  // ECHO, TERMINAL-TYPE, END-OF-RECORD
     while (s.size() < size) {
         const int n = runLength(rng);
         for (int i = 0; i < n; ++i) {
@@ -110,8 +110,7 @@ Sinks runOurs(const std::string& stream, bool keep)
             case TelnetParser::Event::Kind::Reply:
                 sinks.replies.append(e.bytes.constData(), std::size_t(e.bytes.size()));
                 break;
-            case TelnetParser::Event::Kind::Command:
-                break;
+            case TelnetParser::Event::Kind::Command: break;
             }
         }
         if (!keep)
@@ -134,26 +133,21 @@ void libtelnetHandler(telnet_t* telnet, telnet_event_t* ev, void* user)
 {
     auto* sinks = static_cast<Sinks*>(user);
     switch (ev->type) {
-    case TELNET_EV_DATA:
-        sinks->data.append(ev->data.buffer, ev->data.size);
-        break;
-    case TELNET_EV_SEND:
-        sinks->replies.append(ev->data.buffer, ev->data.size);
-        break;
+    case TELNET_EV_DATA: sinks->data.append(ev->data.buffer, ev->data.size); break;
+    case TELNET_EV_SEND: sinks->replies.append(ev->data.buffer, ev->data.size); break;
     case TELNET_EV_TTYPE:
         if (ev->ttype.cmd == TELNET_TTYPE_SEND)
             telnet_ttype_is(telnet, "dumb");
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
 Sinks runLibtelnet(const std::string& stream, bool keep)
 {
     Sinks sinks;
-    std::unique_ptr<telnet_t, decltype(&telnet_free)> telnet(
-        telnet_init(kTelopts, libtelnetHandler, 0, &sinks), &telnet_free);
+    std::unique_ptr<telnet_t, decltype(&telnet_free)> telnet(telnet_init(kTelopts, libtelnetHandler, 0, &sinks),
+                                                             &telnet_free);
     if (!telnet) {
         std::fprintf(stderr, "telnet_init failed\n");
         std::exit(1);
@@ -229,8 +223,8 @@ int main(int argc, char** argv)
             mib = std::size_t(std::max(1, std::atoi(argv[++i])));
         else if (a == "--runs" && i + 1 < argc)
             runs = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--only" && i + 1 < argc && (argv[i + 1] == std::string("plain") ||
-                                                    argv[i + 1] == std::string("dense")))
+        else if (a == "--only" && i + 1 < argc
+                 && (argv[i + 1] == std::string("plain") || argv[i + 1] == std::string("dense")))
             only = argv[++i];
         else {
             std::fprintf(stderr, "usage: telnet_bench [--mib N] [--runs N] [--only plain|dense]\n");
@@ -268,8 +262,9 @@ int main(int argc, char** argv)
                     (unsigned long long)r.ours.dataBytes, replies, met ? "met" : "NOT MET",
                     sameData ? "" : "  (data out differs!)");
     }
-    std::printf("\nReplies differ in size by design: libtelnet answers a request only when it changes the\n"
-                "option's state (RFC 1143), ours answers every request.\n");
+    std::printf(
+        "\nReplies differ in size by design: libtelnet answers a request only when it changes the\n"
+        "option's state (RFC 1143), ours answers every request.\n");
     std::printf("Overall: %s\n", allMet ? "target met" : "target NOT met");
     return 0;
 }

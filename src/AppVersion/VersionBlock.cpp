@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr qsizetype kHeaderSize = 6; // wLength, wValueLength, wType
+constexpr qsizetype kHeaderSize = 6;  // wLength, wValueLength, wType
 constexpr QStringView kRootKey = u"VS_VERSION_INFO";
 
 quint16 wordAt(QByteArrayView block, qsizetype at)
@@ -25,7 +25,7 @@ constexpr qsizetype align4(qsizetype offset)
 // One node as found in the block; every offset lies within [start, end].
 struct Node {
     qsizetype start = 0;
-    qsizetype end = 0; // start + wLength
+    qsizetype end = 0;  // start + wLength
     qsizetype keyStart = 0;
     qsizetype keyChars = 0;
     bool text = false;
@@ -57,7 +57,7 @@ std::optional<Node> readNode(QByteArrayView block, qsizetype at, qsizetype limit
     qsizetype k = node.keyStart;
     for (;;) {
         if (node.end - k < 2)
-            return std::nullopt; // key without terminator
+            return std::nullopt;  // key without terminator
         if (wordAt(block, k) == 0)
             break;
         k += 2;
@@ -97,7 +97,7 @@ std::optional<Node> findChild(QByteArrayView block, const Node& parent, QStringV
             return std::nullopt;
         if (keyEquals(block, *child, key))
             return child;
-        at = align4(child->end); // child->end > at, so the walk moves on
+        at = align4(child->end);  // child->end > at, so the walk moves on
     }
     return std::nullopt;
 }
@@ -107,7 +107,7 @@ QString hex4(quint16 value)
     return QStringLiteral("%1").arg(value, 4, 16, QChar(u'0')).toUpper();
 }
 
-} // namespace
+}  // namespace
 
 std::optional<QByteArrayView> VerQueryValue(QByteArrayView block, QStringView path, bool* isText)
 {
@@ -150,7 +150,7 @@ QString GetVersionInfoFrom(QByteArrayView block, const QString& ident)
             return result;
         result.append(QChar(unit));
     }
-    return QString(); // no terminator within the value: malformed
+    return QString();  // no terminator within the value: malformed
 }
 
 QString GetVersionInfoIn(const std::optional<QByteArrayView>& resource, const QString& ident)
@@ -167,12 +167,13 @@ int FuzzVersionQuery(const std::uint8_t* data, std::size_t size)
 {
     const QByteArrayView block(data, static_cast<qsizetype>(size));
     const auto inside = [&block](const std::optional<QByteArrayView>& value) {
-        return !value || (value->data() >= block.data() && value->data() + value->size() <= block.data() + block.size());
+        return !value
+               || (value->data() >= block.data() && value->data() + value->size() <= block.data() + block.size());
     };
 
-    for (QStringView path : {QStringView(u"\\"), QStringView(u"\\\\VarFileInfo\\\\Translation"),
-                             QStringView(u"\\StringFileInfo\\040904E4\\FileVersion"),
-                             QStringView(u"\\StringFileInfo\\040904E4")}) {
+    for (QStringView path :
+         {QStringView(u"\\"), QStringView(u"\\\\VarFileInfo\\\\Translation"),
+          QStringView(u"\\StringFileInfo\\040904E4\\FileVersion"), QStringView(u"\\StringFileInfo\\040904E4")}) {
         bool isText = false;
         if (!inside(VerQueryValue(block, path, &isText)))
             std::abort();

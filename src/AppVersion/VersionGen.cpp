@@ -31,12 +31,13 @@ bool writeText(const QString& path, const QString& text)
     return file.commit();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 6)
-        return fail(QStringLiteral("usage: quorvel_versiongen <description> <block.cpp> <resource.rc> <icon> <manifest>"));
+        return fail(
+            QStringLiteral("usage: quorvel_versiongen <description> <block.cpp> <resource.rc> <icon> <manifest>"));
     const QString descriptionPath = QString::fromLocal8Bit(argv[1]);
     const QString cppPath = QString::fromLocal8Bit(argv[2]);
     const QString rcPath = QString::fromLocal8Bit(argv[3]);

@@ -49,7 +49,7 @@ void padTo32Bits(QByteArray& out)
 void writeNode(QByteArray& out, const VersionNode& node)
 {
     const qsizetype start = out.size();
-    appendWord(out, 0); // wLength, filled in below
+    appendWord(out, 0);  // wLength, filled in below
     appendWord(out, node.valueLength);
     appendWord(out, node.type);
     out.append(utf16WithTerminator(node.key));
@@ -94,14 +94,14 @@ std::optional<std::array<quint16, 4>> parseVersion(const QString& text)
 std::optional<quint64> parseNumber(const QString& text, quint64 max)
 {
     bool ok = false;
-    const quint64 value = text.startsWith(u"0x", Qt::CaseInsensitive) ? text.mid(2).toULongLong(&ok, 16)
-                                                                       : text.toULongLong(&ok, 10);
+    const quint64 value
+        = text.startsWith(u"0x", Qt::CaseInsensitive) ? text.mid(2).toULongLong(&ok, 16) : text.toULongLong(&ok, 10);
     if (!ok || value > max)
         return std::nullopt;
     return value;
 }
 
-} // namespace
+}  // namespace
 
 VersionNode VersionNode::group(const QString& key, QList<VersionNode> children)
 {

@@ -18,9 +18,9 @@
 // terminator included) and bytes for binary ones.
 struct VersionNode {
     QString key;
-    quint16 type = 1;        // wType: 1 text, 0 binary
-    QByteArray value;        // the value's bytes as stored
-    quint16 valueLength = 0; // wValueLength as stored
+    quint16 type = 1;         // wType: 1 text, 0 binary
+    QByteArray value;         // the value's bytes as stored
+    quint16 valueLength = 0;  // wValueLength as stored
     QList<VersionNode> children;
 
     // A text node that only groups children (StringFileInfo, a string table).
@@ -43,11 +43,11 @@ struct VersionDescription {
     quint64 fileDate = 0;
 
     struct StringTable {
-        QString key; // language and code page as 8 hex digits, e.g. "040904E4"
-        QList<std::pair<QString, QString>> strings; // in stored order
+        QString key;                                 // language and code page as 8 hex digits, e.g. "040904E4"
+        QList<std::pair<QString, QString>> strings;  // in stored order
     };
     QList<StringTable> stringTables;
-    QList<std::pair<quint16, quint16>> translations; // language, code page
+    QList<std::pair<quint16, quint16>> translations;  // language, code page
 };
 
 // The 52 bytes of VS_FIXEDFILEINFO (signature 0xFEEF04BD, version 1.0).

@@ -19,7 +19,7 @@ private:
     QSessionManager& m_manager;
 };
 
-} // namespace
+}  // namespace
 
 void CommitSessionData(Tfrm_framework& window, SessionCommit& commit)
 {

@@ -24,7 +24,7 @@ extern "C" void onTerminateSignal(int)
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
 }
-} // namespace
+}  // namespace
 #endif
 
 SessionEndWatcher::SessionEndWatcher(QObject* parent) : QObject(parent)

@@ -46,7 +46,7 @@ private:
     }
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char* argv[])
 {

@@ -14,7 +14,7 @@ bool forbiddenInFileName(QChar c)
     return c.unicode() < 0x20 || QStringView(u"<>:\"|?*").contains(c);
 }
 
-} // namespace
+}  // namespace
 
 QString CaptureSuffix(const QString& text)
 {

@@ -42,15 +42,11 @@ int errnoFromWindows(DWORD error)
 {
     switch (error) {
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-        return EACCES;
-    case ERROR_INVALID_HANDLE:
-        return EBADF;
-    default:
-        return EIO;
+    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_INVALID_HANDLE: return EBADF;
+    default: return EIO;
     }
 }
 
@@ -169,7 +165,7 @@ CaptureWriter::FileCalls& calls()
     return CaptureWriter::FileCalls::instance();
 }
 
-} // namespace
+}  // namespace
 
 CaptureWriter::FileCalls& CaptureWriter::FileCalls::system()
 {

@@ -55,11 +55,9 @@ double NiceStep(double minimum)
     return 10.0 * power;
 }
 
-} // namespace
+}  // namespace
 
-LevelChart::LevelChart(QWidget* parent)
-    : QChartView(parent)
-    , m_titleText(kDesignTitle)
+LevelChart::LevelChart(QWidget* parent) : QChartView(parent), m_titleText(kDesignTitle)
 {
     setRenderHint(QPainter::Antialiasing, true);
     setRubberBand(QChartView::NoRubberBand);
@@ -478,7 +476,7 @@ void LevelChart::UpdateAreaBrush(const QList<QPointF>& points, const QList<qsize
     bool single = m_store.SingleColour();
     if (!single) {
         single = std::all_of(indices.begin(), indices.end(),
-            [&](qsizetype i) { return m_store.Colour(i) == firstColour; });
+                             [&](qsizetype i) { return m_store.Colour(i) == firstColour; });
     }
     if (single || points.size() < 2) {
         m_area->setBrush(QColor::fromRgba(firstColour));

@@ -19,7 +19,7 @@ int LevelDecimator::ColumnOf(double x, double xMin, double xMax, int columns)
 }
 
 QList<QPointF> LevelDecimator::Reduce(const LevelPointStore& store, double xMin, double xMax, int columns,
-    QList<qsizetype>* indices)
+                                      QList<qsizetype>* indices)
 {
     QList<QPointF> out;
     if (indices)
@@ -46,7 +46,7 @@ QList<QPointF> LevelDecimator::Reduce(const LevelPointStore& store, double xMin,
     qsizetype i = first;
     while (i <= last) {
         const int column = ColumnOf(static_cast<double>(i), xMin, xMax, columns);
-        qsizetype end = i; // last index of this column, inclusive
+        qsizetype end = i;  // last index of this column, inclusive
         if (column >= 0 && column < columns) {
             const double edge = xMin + span * (column + 1) / columns;
             end = std::min(last, static_cast<qsizetype>(std::ceil(std::min(edge, lastX))) - 1);
@@ -76,7 +76,7 @@ QList<QPointF> LevelDecimator::Reduce(const LevelPointStore& store, double xMin,
 }
 
 QList<QPointF> LevelDecimator::TopEdge(const QList<QPointF>& reduced, const QList<qsizetype>& indices, double xMin,
-    double xMax, int columns, QList<qsizetype>* topIndices)
+                                       double xMax, int columns, QList<qsizetype>* topIndices)
 {
     // One node per dense column (at its highest point, with the band from
     // its lowest to its highest value) or per point of a sparse column (a

@@ -21,7 +21,7 @@ public:
     // The reduced points of `store` for the range [xMin, xMax] (xMin < xMax).
     // Their indices go to `indices` when it is given.
     static QList<QPointF> Reduce(const LevelPointStore& store, double xMin, double xMax, int columns,
-        QList<qsizetype>* indices = nullptr);
+                                 QList<qsizetype>* indices = nullptr);
 
     // The top edge of the area below a reduced line. In a column where the
     // reduced line has more than two points it runs from the column's lowest
@@ -34,5 +34,5 @@ public:
     // slow to fill. `indices` are those of Reduce; `topIndices` receives, for
     // each point returned, the index of a point of its column.
     static QList<QPointF> TopEdge(const QList<QPointF>& reduced, const QList<qsizetype>& indices, double xMin,
-        double xMax, int columns, QList<qsizetype>* topIndices = nullptr);
+                                  double xMax, int columns, QList<qsizetype>* topIndices = nullptr);
 };

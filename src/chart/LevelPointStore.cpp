@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr qint32 kSecondsBits = 17; // 0 .. 86399 fits in 17 bits
+constexpr qint32 kSecondsBits = 17;  // 0 .. 86399 fits in 17 bits
 constexpr qint32 kSecondsMask = (1 << kSecondsBits) - 1;
 constexpr qint32 kMaxSeparator = (1 << (31 - kSecondsBits)) - 1;
 
@@ -18,7 +18,7 @@ bool TwoDigits(const QString& s, int at, int& value)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 qint32 LevelPointStore::PackTime(const QString& label)
 {
@@ -146,8 +146,8 @@ std::pair<qsizetype, qsizetype> LevelPointStore::MinMaxIndex(qsizetype first, qs
 
 std::size_t LevelPointStore::MemoryBytes() const
 {
-    std::size_t bytes = m_y.capacity() * sizeof(double) + m_label.capacity() * sizeof(qint32)
-        + m_colour.capacity() * sizeof(QRgb);
+    std::size_t bytes
+        = m_y.capacity() * sizeof(double) + m_label.capacity() * sizeof(qint32) + m_colour.capacity() * sizeof(QRgb);
     for (int k = 0; k < kLevels; ++k)
         bytes += (m_minTree[k].capacity() + m_maxTree[k].capacity()) * sizeof(qsizetype);
     for (const QString& s : m_labelTable)

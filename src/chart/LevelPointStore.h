@@ -38,14 +38,14 @@ public:
     std::size_t MemoryBytes() const;
 
 private:
-    static constexpr int kFanBits = 4; // 16 children per node
-    static constexpr int kLevels = 7;  // the top level holds one node per 16^7 points
+    static constexpr int kFanBits = 4;  // 16 children per node
+    static constexpr int kLevels = 7;   // the top level holds one node per 16^7 points
 
     static qint32 PackTime(const QString& label);
     void Consider(int level, qsizetype node, qsizetype& minIndex, qsizetype& maxIndex) const;
 
     std::vector<double> m_y;
-    std::vector<qint32> m_label; // >= 0: packed time; < 0: -(table index + 1)
+    std::vector<qint32> m_label;  // >= 0: packed time; < 0: -(table index + 1)
     std::vector<QRgb> m_colour;
     std::vector<QString> m_labelTable;
     // m_minTree[k][j] / m_maxTree[k][j]: index of the smallest / largest Y in

@@ -34,31 +34,56 @@ WinError windowsErrorFor(int e)
     case EBADF: return {10009, "The file handle supplied is not valid."};
     case EACCES:
     case EPERM: return {10013, "An attempt was made to access a socket in a way forbidden by its access permissions."};
-    case EFAULT: return {10014, "The system detected an invalid pointer address in attempting to use a pointer argument in a call."};
+    case EFAULT:
+        return {10014,
+                "The system detected an invalid pointer address in attempting to use a pointer argument in a call."};
     case EINVAL: return {10022, "An invalid argument was supplied."};
     case EMFILE:
     case ENFILE: return {10024, "Too many open files."};
     case EINPROGRESS: return {10036, "A blocking operation is currently executing."};
-    case EALREADY: return {10037, "An operation was attempted on a non-blocking socket that already had an operation in progress."};
+    case EALREADY:
+        return {10037,
+                "An operation was attempted on a non-blocking socket that already had an operation in progress."};
     case ENOTSOCK: return {10038, "An operation was attempted on something that is not a socket."};
-    case EMSGSIZE: return {10040, "A message sent on a datagram socket was larger than the internal message buffer or some other network limit, or the buffer used to receive a datagram into was smaller than the datagram itself."};
-    case EPROTONOSUPPORT: return {10043, "The requested protocol has not been configured into the system, or no implementation for it exists."};
+    case EMSGSIZE:
+        return {10040,
+                "A message sent on a datagram socket was larger than the internal message buffer or some other network "
+                "limit, or the buffer used to receive a datagram into was smaller than the datagram itself."};
+    case EPROTONOSUPPORT:
+        return {10043,
+                "The requested protocol has not been configured into the system, or no implementation for it exists."};
     case EOPNOTSUPP: return {10045, "The attempted operation is not supported for the type of object referenced."};
     case EAFNOSUPPORT: return {10047, "An address incompatible with the requested protocol was used."};
-    case EADDRINUSE: return {10048, "Only one usage of each socket address (protocol/network address/port) is normally permitted."};
+    case EADDRINUSE:
+        return {10048, "Only one usage of each socket address (protocol/network address/port) is normally permitted."};
     case EADDRNOTAVAIL: return {10049, "The requested address is not valid in its context."};
     case ENETDOWN: return {10050, "A socket operation encountered a dead network."};
     case ENETUNREACH: return {10051, "A socket operation was attempted to an unreachable network."};
-    case ENETRESET: return {10052, "The connection has been broken due to keep-alive activity detecting a failure while the operation was in progress."};
+    case ENETRESET:
+        return {10052,
+                "The connection has been broken due to keep-alive activity detecting a failure while the operation was "
+                "in progress."};
     case ECONNABORTED: return {10053, "An established connection was aborted by the software in your host machine."};
     case ECONNRESET: return {10054, "An existing connection was forcibly closed by the remote host."};
     case ENOBUFS:
-    case ENOMEM: return {10055, "An operation on a socket could not be performed because the system lacked sufficient buffer space or because a queue was full."};
+    case ENOMEM:
+        return {10055,
+                "An operation on a socket could not be performed because the system lacked sufficient buffer space or "
+                "because a queue was full."};
     case EISCONN: return {10056, "A connect request was made on an already connected socket."};
-    case ENOTCONN: return {10057, "A request to send or receive data was disallowed because the socket is not connected and (when sending on a datagram socket using a sendto call) no address was supplied."};
+    case ENOTCONN:
+        return {10057,
+                "A request to send or receive data was disallowed because the socket is not connected and (when "
+                "sending on a datagram socket using a sendto call) no address was supplied."};
     case EPIPE:
-    case ESHUTDOWN: return {10058, "A request to send or receive data was disallowed because the socket had already been shut down in that direction with a previous shutdown call."};
-    case ETIMEDOUT: return {10060, "A connection attempt failed because the connected party did not properly respond after a period of time, or established connection failed because connected host has failed to respond."};
+    case ESHUTDOWN:
+        return {10058,
+                "A request to send or receive data was disallowed because the socket had already been shut down in "
+                "that direction with a previous shutdown call."};
+    case ETIMEDOUT:
+        return {10060,
+                "A connection attempt failed because the connected party did not properly respond after a period of "
+                "time, or established connection failed because connected host has failed to respond."};
     case ECONNREFUSED: return {10061, "No connection could be made because the target machine actively refused it."};
     case EHOSTDOWN: return {10064, "A socket operation failed because the destination host was down."};
     case EHOSTUNREACH: return {10065, "A socket operation was attempted to an unreachable host."};

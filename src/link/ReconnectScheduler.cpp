@@ -28,9 +28,8 @@ ReconnectScheduler::ReconnectScheduler(TelnetClient& link, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &ReconnectScheduler::tryNow);
     // Called on the connect thread: only a post, never a wait. A post that
     // arrives after a cancel finds nothing pending and does nothing.
-    m_link.OnConnectDone = [this] {
-        QMetaObject::invokeMethod(this, &ReconnectScheduler::connectFinished, Qt::QueuedConnection);
-    };
+    m_link.OnConnectDone
+        = [this] { QMetaObject::invokeMethod(this, &ReconnectScheduler::connectFinished, Qt::QueuedConnection); };
 }
 
 ReconnectScheduler::~ReconnectScheduler()
@@ -104,15 +103,13 @@ void ReconnectScheduler::connectFinished()
     }
     switch (progress) {
     case TelnetClient::ConnectProgress::Running:
-    case TelnetClient::ConnectProgress::NotPending:
-        return;  // a late post of an earlier, cancelled try
+    case TelnetClient::ConnectProgress::NotPending: return;  // a late post of an earlier, cancelled try
     case TelnetClient::ConnectProgress::Connected:
         m_state = State::Idle;
         m_failedInRow = 0;
         emit reconnected();
         return;
-    case TelnetClient::ConnectProgress::Failed:
-        break;
+    case TelnetClient::ConnectProgress::Failed: break;
     }
     m_state = State::Waiting;
     ++m_failedInRow;

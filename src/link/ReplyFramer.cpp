@@ -7,7 +7,7 @@ bool startsReply(QStringView text, qsizetype at)
     return at + 1 < text.size() && text[at] == u'S' && text[at + 1] == u'M';
 }
 
-} // namespace
+}  // namespace
 
 QStringList ReplyFramer::feed(QStringView text)
 {

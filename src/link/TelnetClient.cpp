@@ -47,7 +47,7 @@ struct TelnetClient::Impl {
     std::shared_ptr<PlatformSocket> pendingSocket;
     std::thread connector;
     std::atomic<bool> connectDone{false};
-    std::exception_ptr connectError;  // written before connectDone
+    std::exception_ptr connectError;   // written before connectDone
     std::uint32_t pendingAddress = 0;  // written before connectDone
     bool pendingResolved = false;      // the host needed a name lookup
 
@@ -259,8 +259,8 @@ void TelnetClient::BeginConnect()
     d->connectError = nullptr;
     // The connect thread gets copies: the caller may change the properties
     // while it runs.
-    auto work = [impl = d.get(), sock, literal, host = Host, port = Port, timeout = ConnectTimeout,
-                 resolver = Resolver, done = OnConnectDone] {
+    auto work = [impl = d.get(), sock, literal, host = Host, port = Port, timeout = ConnectTimeout, resolver = Resolver,
+                 done = OnConnectDone] {
         try {
             std::uint32_t address = 0;
             if (literal) {

@@ -141,8 +141,7 @@ void TelnetParser::feed(QByteArrayView bytes, std::vector<Event>& out)
         }
         const auto b = static_cast<quint8>(*p);
         switch (m_state) {
-        case State::Data:
-            break;  // handled above
+        case State::Data: break;  // handled above
         case State::Iac:
             m_state = State::Data;
             if (b == kIac) {
@@ -246,8 +245,7 @@ void TelnetParser::handleSubnegotiation(std::vector<Event>& out)
     const QByteArray list = std::move(m_sb);
     m_sb = QByteArray();
     m_sbOverflow = false;
-    if (overflowed || m_sbOption != kOptTerminalType || list.isEmpty()
-        || quint8(list.at(0)) != kTtypeSend)
+    if (overflowed || m_sbOption != kOptTerminalType || list.isEmpty() || quint8(list.at(0)) != kTtypeSend)
         return;
 
     if (m_terminal.isEmpty())

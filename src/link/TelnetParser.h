@@ -58,7 +58,7 @@ private:
     void handleSubnegotiation(std::vector<Event>& out);
 
     State m_state = State::Data;
-    quint8 m_command = 0;     // WILL/WONT/DO/DONT awaiting its option byte
+    quint8 m_command = 0;  // WILL/WONT/DO/DONT awaiting its option byte
     quint8 m_sbOption = 0;
     bool m_sbOverflow = false;
     bool m_iamTelnet = false;

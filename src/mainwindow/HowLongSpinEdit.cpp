@@ -11,8 +11,7 @@
 #include <algorithm>
 #include <limits>
 
-HowLongSpinEdit::HowLongSpinEdit(QWidget* parent)
-    : QAbstractSpinBox(parent)
+HowLongSpinEdit::HowLongSpinEdit(QWidget* parent) : QAbstractSpinBox(parent)
 {
     // QAbstractSpinBox itself holds no typed value, so neither its correction
     // mode nor its focus-out handling rewrites the line edit; the only
@@ -82,9 +81,7 @@ QValidator::State HowLongSpinEdit::validate(QString& /*input*/, int& /*pos*/) co
     return QValidator::Acceptable;
 }
 
-void HowLongSpinEdit::fixup(QString& /*input*/) const
-{
-}
+void HowLongSpinEdit::fixup(QString& /*input*/) const {}
 
 QAbstractSpinBox::StepEnabled HowLongSpinEdit::stepEnabled() const
 {
@@ -113,9 +110,7 @@ void HowLongSpinEdit::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Up:
-    case Qt::Key_Down:
-        QAbstractSpinBox::keyPressEvent(event);
-        return;
+    case Qt::Key_Down: QAbstractSpinBox::keyPressEvent(event); return;
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
         // Only the arrow keys step; large steps are not offered.
@@ -126,13 +121,12 @@ void HowLongSpinEdit::keyPressEvent(QKeyEvent* event)
         // Enter is a character the box does not take: refused like a letter.
         refuse(event);
         return;
-    default:
-        break;
+    default: break;
     }
 
     const QString typed = event->text();
-    const bool shortcut = (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
-        && !(event->modifiers() & Qt::AltModifier);
+    const bool shortcut
+        = (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) && !(event->modifiers() & Qt::AltModifier);
     if (!typed.isEmpty() && !shortcut) {
         for (const QChar c : typed) {
             const bool control = c.unicode() < 0x20 || c.unicode() == 0x7f;
@@ -153,11 +147,8 @@ void HowLongSpinEdit::focusInEvent(QFocusEvent* event)
     switch (event->reason()) {
     case Qt::MouseFocusReason:
     case Qt::ActiveWindowFocusReason:
-    case Qt::PopupFocusReason:
-        break;
-    default:
-        selectAll();
-        break;
+    case Qt::PopupFocusReason: break;
+    default: selectAll(); break;
     }
 }
 

@@ -53,7 +53,7 @@ void addTahomaIfAvailable()
     Q_UNUSED(once);
 }
 
-} // namespace
+}  // namespace
 
 Tfrm_framework::Tfrm_framework(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::Tfrm_framework>()), K4Telnet(std::make_unique<TelnetClient>())
@@ -68,8 +68,8 @@ Tfrm_framework::Tfrm_framework(QWidget* parent)
         f.setBold(true);
         bold->setFont(f);
     }
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(1013, 485);
     if (const QScreen* screen = QWidget::screen()) {
         const QRect area = screen->availableGeometry();
@@ -358,8 +358,8 @@ void Tfrm_framework::bStartPollerClick()
     if (IPTest(ui->HostAddress->text())) {
         S.bCommandedStatus = true;
         m_reconnect->cancel();  // the user's own connect replaces any retry
-        if (m_stopPending && S.bConnectionStatus &&
-            (ui->HostAddress->text() != S.sHost || ui->PortAddress->text() != S.sPort)) {
+        if (m_stopPending && S.bConnectionStatus
+            && (ui->HostAddress->text() != S.sHost || ui->PortAddress->text() != S.sPort)) {
             // A Stop is still waiting for the running step to end and the user
             // has aimed at another radio: the old link goes down first, and
             // this Start connects to the new one as soon as it has.
@@ -422,7 +422,8 @@ void Tfrm_framework::PollerTimer()
     // keep a Stop from ever disconnecting while the fault repeats every tick.
     auto failed = qScopeGuard([this] {
         S.polleractive = false;
-        QMetaObject::invokeMethod(this, [this] { guarded([this] { endStep(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { guarded([this] { endStep(); }); }, Qt::QueuedConnection);
     });
     S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now());
     setCaption(ui->Label6, S.sDTG);
@@ -506,8 +507,8 @@ void Tfrm_framework::bBeginCaptureClick()
     if (!IPTest(ui->HostAddress->text()))
         return;
 
-    S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now()) + QStringLiteral("-") + suffix +
-             QStringLiteral(".csv");
+    S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now()) + QStringLiteral("-") + suffix
+             + QStringLiteral(".csv");
     const QString workingDir = QDir::currentPath();
     S.sFilePath = QDir::toNativeSeparators(workingDir);
     S.sFileName = S.sFilePath + QDir::separator() + S.sDTG;
@@ -531,8 +532,7 @@ void Tfrm_framework::bEndCaptureClick()
     if (S.FileWrite) {
         closeCaptureFile();
     } else {
-        showInformation(
-            QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
+        showInformation(QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
     }
 }
 
@@ -554,8 +554,8 @@ void Tfrm_framework::UserTimerTimer()
         chart()->Add(S.Average, FormatDateTime(QStringLiteral("hh:nn:ss"), LocalClock::now()), kPointRed);
     S.Average = double(RoundHalfEven(S.Average));
     setCaption(ui->lAverage, FloatToStr(S.Average));
-    const QString line = FormatDateTime(QStringLiteral("MM/DD/YY,HH:NN:SS,"), LocalClock::now()) + S.sNewSMH +
-                         QStringLiteral(",") + FloatToStr(S.Average);
+    const QString line = FormatDateTime(QStringLiteral("MM/DD/YY,HH:NN:SS,"), LocalClock::now()) + S.sNewSMH
+                         + QStringLiteral(",") + FloatToStr(S.Average);
     setCaption(ui->lWrittenData, line);
     S.txt.WriteLine(line);
     S.ClearSums();

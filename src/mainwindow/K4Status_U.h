@@ -111,10 +111,10 @@ private:
     QStringList m_errorTexts;  // error boxes open or waiting
     bool m_confirmOpen = false;
     bool m_closeConfirmed = false;
-    bool m_stopPending = false;  // a disconnect waits for the running step to end
+    bool m_stopPending = false;     // a disconnect waits for the running step to end
     bool m_startAfterStop = false;  // a Start to another host waits for that disconnect
-    int m_receiveDepth = 0;  // receive steps running (nested inside the outer one's flash)
-    bool m_flashing = false;  // a receive step's data flash runs
+    int m_receiveDepth = 0;         // receive steps running (nested inside the outer one's flash)
+    bool m_flashing = false;        // a receive step's data flash runs
     // Counts the connections this window closed; a chunk read before the
     // close is dropped rather than flash the data LED on a closed link.
     std::atomic<quint64> m_linkGeneration{0};

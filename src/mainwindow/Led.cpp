@@ -18,10 +18,9 @@ QAccessibleInterface* ledAccessibleFactory(const QString& className, QObject* ob
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
-Led::Led(QWidget* parent)
-    : QWidget(parent)
+Led::Led(QWidget* parent) : QWidget(parent)
 {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(ledAccessibleFactory);
@@ -79,14 +78,10 @@ QColor Led::fillColour() const
 QColor Led::fillColour(LedColour colour)
 {
     switch (colour) {
-    case LedColour::White:
-        return QColor(255, 255, 255);
-    case LedColour::Red:
-        return QColor(255, 0, 0);
-    case LedColour::Lime:
-        return QColor(0, 255, 0);
-    case LedColour::Blue:
-        return QColor(0, 0, 255);
+    case LedColour::White: return QColor(255, 255, 255);
+    case LedColour::Red: return QColor(255, 0, 0);
+    case LedColour::Lime: return QColor(0, 255, 0);
+    case LedColour::Blue: return QColor(0, 0, 255);
     }
     return QColor(255, 255, 255);
 }
@@ -110,7 +105,6 @@ void Led::paintEvent(QPaintEvent* /*event*/)
 
     // Whole-pixel offsets and an inset of half the pen keep the outline
     // crisp and wholly inside the bounds.
-    const QRectF circle((width() - side) / 2 + 0.5, (height() - side) / 2 + 0.5,
-                        side - 1.0, side - 1.0);
+    const QRectF circle((width() - side) / 2 + 0.5, (height() - side) / 2 + 0.5, side - 1.0, side - 1.0);
     painter.drawEllipse(circle);
 }

@@ -37,7 +37,7 @@ void openOkBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, co
     box->show();
 }
 
-} // namespace
+}  // namespace
 
 MessageBoxes& MessageBoxes::instance()
 {

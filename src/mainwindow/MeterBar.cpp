@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-MeterBar::MeterBar(QWidget* parent)
-    : QProgressBar(parent)
+MeterBar::MeterBar(QWidget* parent) : QProgressBar(parent)
 {
     setRange(kMinimum, kMaximum);
     setValue(kMinimum);

@@ -23,10 +23,9 @@ int designAdvance(QChar c, const QFontMetricsF& current)
     return static_cast<int>(std::lround(current.horizontalAdvance(c)));
 }
 
-} // namespace
+}  // namespace
 
-ScaleLabel::ScaleLabel(QWidget* parent)
-    : QLabel(parent)
+ScaleLabel::ScaleLabel(QWidget* parent) : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
 }
@@ -66,11 +65,11 @@ QList<QRectF> ScaleLabel::pieceRects() const
         // The piece's room reaches to the middle of the design gaps on either
         // side (the label's edges for the first and last), less a pixel, so
         // neighbours never touch.
-        const double roomLeft =
-            i == 0 ? 0.0 : (all.at(i - 1).designLeft + all.at(i - 1).designWidth + piece.designLeft) / 2.0 + 0.5;
+        const double roomLeft
+            = i == 0 ? 0.0 : (all.at(i - 1).designLeft + all.at(i - 1).designWidth + piece.designLeft) / 2.0 + 0.5;
         const double roomRight = i == all.size() - 1
-            ? double(width())
-            : (piece.designLeft + piece.designWidth + all.at(i + 1).designLeft) / 2.0 - 0.5;
+                                     ? double(width())
+                                     : (piece.designLeft + piece.designWidth + all.at(i + 1).designLeft) / 2.0 - 0.5;
         const double room = std::max(0.0, roomRight - roomLeft);
         const double width = std::min(fm.horizontalAdvance(piece.text), room);
         double left = piece.designLeft + (piece.designWidth - width) / 2.0;

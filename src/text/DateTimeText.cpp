@@ -16,7 +16,7 @@ void appendNumber(QString& out, int value, qsizetype width)
     out += QString::number(std::max(value, 0)).rightJustified(width, u'0');
 }
 
-} // namespace
+}  // namespace
 
 QString FormatDateTime(const QString& pattern, const QDateTime& time, const FormatSettings& settings)
 {
@@ -55,21 +55,11 @@ QString FormatDateTime(const QString& pattern, const QDateTime& time, const Form
 
         const char16_t code = c.toUpper().unicode();
         switch (code) {
-        case u'H':
-            appendNumber(out, clock.hour(), width);
-            break;
-        case u'M':
-            appendNumber(out, afterHour ? clock.minute() : date.month(), width);
-            break;
-        case u'N':
-            appendNumber(out, clock.minute(), width);
-            break;
-        case u'S':
-            appendNumber(out, clock.second(), width);
-            break;
-        case u'D':
-            appendNumber(out, date.day(), width);
-            break;
+        case u'H': appendNumber(out, clock.hour(), width); break;
+        case u'M': appendNumber(out, afterHour ? clock.minute() : date.month(), width); break;
+        case u'N': appendNumber(out, clock.minute(), width); break;
+        case u'S': appendNumber(out, clock.second(), width); break;
+        case u'D': appendNumber(out, date.day(), width); break;
         case u'Y':
             if (run <= 2) {
                 // Year within the century, also for years before year 0.

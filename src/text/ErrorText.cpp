@@ -39,15 +39,14 @@ QString ErrorClassName(const std::exception& error)
     const char* raw = typeid(error).name();
 #if defined(__GNUG__)
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(raw, nullptr, nullptr, &status),
-                                                       std::free);
+    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(raw, nullptr, nullptr, &status), std::free);
     if (status == 0 && demangled)
         return QString::fromUtf8(demangled.get());
 #endif
     return QString::fromUtf8(raw);
 }
 
-} // namespace
+}  // namespace
 
 QString StandardErrorText(const std::exception& error)
 {
@@ -57,10 +56,8 @@ QString StandardErrorText(const std::exception& error)
 QString StartupErrorText(const std::exception& error, const QString& moduleName, quintptr address)
 {
     const QString message = QString::fromUtf8(error.what());
-    const QString stop = (!message.isEmpty() && !message.endsWith(QLatin1Char('.'))) ? QStringLiteral(".")
-                                                                                      : QString();
+    const QString stop = (!message.isEmpty() && !message.endsWith(QLatin1Char('.'))) ? QStringLiteral(".") : QString();
     return QStringLiteral("Exception %1 in module %2 at %3.\r\n%4%5\r\n")
         .arg(ErrorClassName(error), moduleName,
-             QStringLiteral("%1").arg(address, int(sizeof(void*) * 2), 16, QLatin1Char('0')).toUpper(), message,
-             stop);
+             QStringLiteral("%1").arg(address, int(sizeof(void*) * 2), 16, QLatin1Char('0')).toUpper(), message, stop);
 }

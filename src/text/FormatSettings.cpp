@@ -16,8 +16,7 @@ bool isFieldLetter(QChar c, QStringView fields)
 // touch (the locale writes them without a separator) and nothing when no such
 // pair of fields exists or only spaces or quoted words stand between them
 // (the "C" locale's "d MMM yyyy", for example, has no numeric separator).
-std::optional<QString> separatorBetween(QStringView format, QStringView firstFields,
-                                        QStringView nextFields)
+std::optional<QString> separatorBetween(QStringView format, QStringView firstFields, QStringView nextFields)
 {
     const qsizetype n = format.size();
     qsizetype i = 0;
@@ -74,7 +73,7 @@ FormatSettings& currentSettings()
     return settings;
 }
 
-} // namespace
+}  // namespace
 
 FormatSettings FormatSettings::fromLocale(const QLocale& locale)
 {
@@ -103,8 +102,7 @@ const FormatSettings& FormatSettings::current()
     return currentSettings();
 }
 
-FormatSettings::Override::Override(const FormatSettings& settings)
-    : m_previous(currentSettings())
+FormatSettings::Override::Override(const FormatSettings& settings) : m_previous(currentSettings())
 {
     currentSettings() = settings;
 }

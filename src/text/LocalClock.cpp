@@ -21,7 +21,7 @@ std::function<QDateTime()>& source()
     return current;
 }
 
-} // namespace
+}  // namespace
 
 QDateTime LocalClock::now()
 {

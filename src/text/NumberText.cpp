@@ -14,7 +14,7 @@ constexpr int kSignificantDigits = 15;
 // 2^63: the first magnitude that a qint64 cannot hold (-2^63 itself can).
 constexpr double kTwoPow63 = 9223372036854775808.0;
 
-} // namespace
+}  // namespace
 
 QString FloatToStr(double value, const FormatSettings& settings)
 {
@@ -23,15 +23,15 @@ QString FloatToStr(double value, const FormatSettings& settings)
     if (std::isinf(value))
         return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
     if (value == 0.0)
-        return QStringLiteral("0"); // also for -0
+        return QStringLiteral("0");  // also for -0
 
     // Rounding to 15 significant digits first, so that the choice between
     // fixed and exponent notation sees the digits that are written (999...9.99
     // that rounds up to 1E15 is written as 1E15). std::to_chars ignores the C
     // locale, unlike printf.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::scientific, kSignificantDigits - 1);
+    const auto result
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, kSignificantDigits - 1);
     if (result.ec != std::errc())
         return QString();
     const std::string text(buffer, result.ptr);
@@ -48,8 +48,7 @@ QString FloatToStr(double value, const FormatSettings& settings)
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
     int exponent = 0;
-    std::from_chars(text.data() + ePos + 1 + (text[ePos + 1] == '+' ? 1 : 0),
-                    text.data() + text.size(), exponent);
+    std::from_chars(text.data() + ePos + 1 + (text[ePos + 1] == '+' ? 1 : 0), text.data() + text.size(), exponent);
 
     const QString separator = settings.DecimalSeparator;
     QString out;

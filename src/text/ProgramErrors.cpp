@@ -2,8 +2,7 @@
 
 #include <cerrno>
 
-EInOutError::EInOutError(int errorCode)
-    : std::runtime_error(MessageFor(errorCode).toStdString()), ErrorCode(errorCode)
+EInOutError::EInOutError(int errorCode) : std::runtime_error(MessageFor(errorCode).toStdString()), ErrorCode(errorCode)
 {
 }
 
@@ -34,34 +33,26 @@ EConvertError EConvertError::invalidFloat(const QString& text)
 int WindowsErrorFromErrno(int error)
 {
     switch (error) {
-    case ENOENT:        // a folder of the path is missing
+    case ENOENT:  // a folder of the path is missing
     case ENOTDIR:
-    case ENAMETOOLONG:
-        return 3;       // ERROR_PATH_NOT_FOUND
+    case ENAMETOOLONG: return 3;  // ERROR_PATH_NOT_FOUND
     case EMFILE:
-    case ENFILE:
-        return 4;       // ERROR_TOO_MANY_OPEN_FILES
+    case ENFILE: return 4;  // ERROR_TOO_MANY_OPEN_FILES
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR:
-        return 5;       // ERROR_ACCESS_DENIED
+    case EISDIR: return 5;  // ERROR_ACCESS_DENIED
     case EBUSY:
-    case ETXTBSY:
-        return 32;      // ERROR_SHARING_VIOLATION
+    case ETXTBSY: return 32;  // ERROR_SHARING_VIOLATION
     case ENOSPC:
 #ifdef EDQUOT
     case EDQUOT:
 #endif
-        return 112;     // ERROR_DISK_FULL
-    case EFBIG:
-        return 223;     // ERROR_FILE_TOO_LARGE
+        return 112;          // ERROR_DISK_FULL
+    case EFBIG: return 223;  // ERROR_FILE_TOO_LARGE
     case EINVAL:
-    case EILSEQ:
-        return 123;     // ERROR_INVALID_NAME
-    case EIO:
-        return 1117;    // ERROR_IO_DEVICE
-    default:
-        return 31;      // ERROR_GEN_FAILURE
+    case EILSEQ: return 123;  // ERROR_INVALID_NAME
+    case EIO: return 1117;    // ERROR_IO_DEVICE
+    default: return 31;       // ERROR_GEN_FAILURE
     }
 }

@@ -31,7 +31,7 @@ std::uint32_t realTicks()
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
 }
 
-} // namespace
+}  // namespace
 
 std::uint32_t TickSource::GetTickCount()
 {
@@ -96,7 +96,7 @@ std::int64_t remainingAt(std::uint32_t iStart, std::uint32_t now, std::int32_t d
     return std::int64_t(dwMilliseconds) - std::int64_t(elapsed);
 }
 
-} // namespace
+}  // namespace
 
 void delay(std::int32_t dwMilliseconds)
 {

@@ -18,12 +18,18 @@ void TestAppVersion::programBlock_data()
     QTest::addColumn<QString>("ident");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("FileVersion") << "FileVersion" << "0.0.6.0";
-    QTest::newRow("ProgramID") << "ProgramID" << "org.quorvel.Quorvel";
-    QTest::newRow("ProductVersion") << "ProductVersion" << "1.0.0.0";
-    QTest::newRow("FileDescription") << "FileDescription" << "Quorvel";
-    QTest::newRow("ProductName") << "ProductName" << "Quorvel";
-    QTest::newRow("absent key") << "CompanyName" << "";
+    QTest::newRow("FileVersion") << "FileVersion"
+                                 << "0.0.6.0";
+    QTest::newRow("ProgramID") << "ProgramID"
+                               << "org.quorvel.Quorvel";
+    QTest::newRow("ProductVersion") << "ProductVersion"
+                                    << "1.0.0.0";
+    QTest::newRow("FileDescription") << "FileDescription"
+                                     << "Quorvel";
+    QTest::newRow("ProductName") << "ProductName"
+                                 << "Quorvel";
+    QTest::newRow("absent key") << "CompanyName"
+                                << "";
 }
 
 void TestAppVersion::programBlock()

@@ -52,10 +52,11 @@ void putWord(QByteArray& bytes, qsizetype at, quint16 value)
 
 bool inside(const QByteArray& bytes, const std::optional<QByteArrayView>& value)
 {
-    return !value || (value->data() >= bytes.constData() && value->data() + value->size() <= bytes.constData() + bytes.size());
+    return !value
+           || (value->data() >= bytes.constData() && value->data() + value->size() <= bytes.constData() + bytes.size());
 }
 
-} // namespace
+}  // namespace
 
 class TestVersionBlock : public QObject {
     Q_OBJECT
@@ -78,47 +79,61 @@ void TestVersionBlock::lookup_data()
     QTest::addColumn<QString>("ident");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("us english") << usEnglishBlock() << "FileVersion" << "0.0.6.0";
-    QTest::newRow("unknown key") << usEnglishBlock() << "Comments" << "";
-    QTest::newRow("key names the table") << usEnglishBlock() << "" << "";
+    QTest::newRow("us english") << usEnglishBlock() << "FileVersion"
+                                << "0.0.6.0";
+    QTest::newRow("unknown key") << usEnglishBlock() << "Comments"
+                                 << "";
+    QTest::newRow("key names the table") << usEnglishBlock() << ""
+                                         << "";
 
     QTest::newRow("table key from 0407/04B0")
         << block({stringTable("040904E4", {{"FileVersion", "us"}}), stringTable("040704B0", {{"FileVersion", "de"}})},
                  translationEntries({{0x0407, 0x04B0}}))
-        << "FileVersion" << "de";
+        << "FileVersion"
+        << "de";
     QTest::newRow("hex digits upper-case")
         << block({stringTable("040C04E4", {{"FileVersion", "fr"}})}, translationEntries({{0x040C, 0x04E4}}))
-        << "FileVersion" << "fr";
+        << "FileVersion"
+        << "fr";
     QTest::newRow("two entries: first only")
         << block({stringTable("040704B0", {{"FileVersion", "de"}}), stringTable("040904E4", {{"FileVersion", "us"}})},
                  translationEntries({{0x0409, 0x04E4}, {0x0407, 0x04B0}}))
-        << "FileVersion" << "us";
+        << "FileVersion"
+        << "us";
     QTest::newRow("key only in the second entry's table")
         << block({stringTable("040904E4", {{"FileVersion", "us"}}), stringTable("040704B0", {{"Comments", "de"}})},
                  translationEntries({{0x0409, 0x04E4}, {0x0407, 0x04B0}}))
-        << "Comments" << "";
-    QTest::newRow("first entry without table, second not consulted")
-        << block({stringTable("040704B0", {{"FileVersion", "de"}})},
-                 translationEntries({{0x0409, 0x04E4}, {0x0407, 0x04B0}}))
-        << "FileVersion" << "";
+        << "Comments"
+        << "";
+    QTest::newRow("first entry without table, second not consulted") << block(
+        {stringTable("040704B0", {{"FileVersion", "de"}})}, translationEntries({{0x0409, 0x04E4}, {0x0407, 0x04B0}}))
+                                                                     << "FileVersion"
+                                                                     << "";
     QTest::newRow("translation of 2 bytes")
-        << block({stringTable("040904E4", {{"FileVersion", "us"}})}, QByteArray("\x09\x04", 2)) << "FileVersion" << "";
-    QTest::newRow("empty translation")
-        << block({stringTable("040904E4", {{"FileVersion", "us"}})}, QByteArray()) << "FileVersion" << "";
+        << block({stringTable("040904E4", {{"FileVersion", "us"}})}, QByteArray("\x09\x04", 2)) << "FileVersion"
+        << "";
+    QTest::newRow("empty translation") << block({stringTable("040904E4", {{"FileVersion", "us"}})}, QByteArray())
+                                       << "FileVersion"
+                                       << "";
     QTest::newRow("translation of 7 bytes counts one entry")
         << block({stringTable("040904E4", {{"FileVersion", "us"}})}, translationEntries({{0x0409, 0x04E4}}) + "abc")
-        << "FileVersion" << "us";
-    QTest::newRow("no VarFileInfo")
-        << block({stringTable("040904E4", {{"FileVersion", "us"}})}, std::nullopt) << "FileVersion" << "";
-    QTest::newRow("no StringFileInfo") << block({}, translationEntries({{0x0409, 0x04E4}})) << "FileVersion" << "";
-    QTest::newRow("empty value")
-        << block({stringTable("040904E4", {{"Comments", ""}})}, translationEntries({{0x0409, 0x04E4}}))
-        << "Comments" << "";
-    QTest::newRow("non-ASCII value")
-        << block({stringTable("040904E4", {{"LegalCopyright", QString::fromUtf8("\xC2\xA9 Quorvel")}})},
-                 translationEntries({{0x0409, 0x04E4}}))
-        << "LegalCopyright" << QString::fromUtf8("\xC2\xA9 Quorvel");
-    QTest::newRow("empty block") << QByteArray() << "FileVersion" << "";
+        << "FileVersion"
+        << "us";
+    QTest::newRow("no VarFileInfo") << block({stringTable("040904E4", {{"FileVersion", "us"}})}, std::nullopt)
+                                    << "FileVersion"
+                                    << "";
+    QTest::newRow("no StringFileInfo") << block({}, translationEntries({{0x0409, 0x04E4}})) << "FileVersion"
+                                       << "";
+    QTest::newRow("empty value") << block({stringTable("040904E4", {{"Comments", ""}})},
+                                          translationEntries({{0x0409, 0x04E4}}))
+                                 << "Comments"
+                                 << "";
+    QTest::newRow("non-ASCII value") << block(
+        {stringTable("040904E4", {{"LegalCopyright", QString::fromUtf8("\xC2\xA9 Quorvel")}})},
+        translationEntries({{0x0409, 0x04E4}}))
+                                     << "LegalCopyright" << QString::fromUtf8("\xC2\xA9 Quorvel");
+    QTest::newRow("empty block") << QByteArray() << "FileVersion"
+                                 << "";
 }
 
 void TestVersionBlock::lookup()
@@ -174,7 +189,11 @@ void TestVersionBlock::textAndBinaryValues()
     QVERIFY(text);
     QVERIFY(isText);
     // wValueLength counts characters; the view holds them and the terminator.
-    QCOMPARE(text->toByteArray(), QByteArray("0\0.\0" "0\0.\0" "6\0.\0" "0\0\0\0", 16));
+    QCOMPARE(text->toByteArray(), QByteArray("0\0.\0"
+                                             "0\0.\0"
+                                             "6\0.\0"
+                                             "0\0\0\0",
+                                             16));
 }
 
 // Every prefix of a good block is cut inside the root, so nothing is found
@@ -203,7 +222,8 @@ void TestVersionBlock::corruptedWordsStayInside()
             putWord(bytes, at, word);
             for (QStringView path : {QStringView(u"\\"), QStringView(u"\\VarFileInfo\\Translation"),
                                      QStringView(u"\\StringFileInfo\\040904E4\\FileVersion")}) {
-                QVERIFY2(inside(bytes, VerQueryValue(bytes, path)), qPrintable(QStringLiteral("word %1 at %2").arg(word).arg(at)));
+                QVERIFY2(inside(bytes, VerQueryValue(bytes, path)),
+                         qPrintable(QStringLiteral("word %1 at %2").arg(word).arg(at)));
             }
             const QString text = GetVersionInfoFrom(bytes, "FileVersion");
             QVERIFY(text.size() <= good.size() / 2);
@@ -245,7 +265,7 @@ void TestVersionBlock::malformed_data()
     QByteArray noKeyTerminator = good;
     for (qsizetype at = 236; at < 240; at += 2)
         putWord(noKeyTerminator, at, u'x');
-    putWord(noKeyTerminator, 208, 30); // the node ends inside its key
+    putWord(noKeyTerminator, 208, 30);  // the node ends inside its key
     QTest::newRow("key without terminator") << noKeyTerminator;
 
     QByteArray unknownType = good;

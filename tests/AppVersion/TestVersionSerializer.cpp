@@ -36,7 +36,7 @@ std::optional<VersionDescription> programDescription(QString* error)
     return ParseVersionDescription(QString::fromUtf8(file.readAll()), error);
 }
 
-} // namespace
+}  // namespace
 
 class TestVersionSerializer : public QObject {
     Q_OBJECT
@@ -146,17 +146,18 @@ void TestVersionSerializer::resourceScript()
     QVERIFY2(description, qPrintable(error));
     const auto script = MakeResourceScript(*description, "C:\\src\\app\\icons\\quorvel.ico", "C:/src/quorvel.manifest");
     QVERIFY(script);
-    for (const char* line : {"VS_VERSION_INFO VERSIONINFO\n", "FILEVERSION 0,0,6,0\n", "PRODUCTVERSION 1,0,0,0\n",
-                             "FILEFLAGSMASK 0x3FL\n", "FILEOS 0x4L\n", "FILETYPE 0x1L\n",
-                             "BLOCK \"040904E4\"\n", "VALUE \"ProgramID\", \"org.quorvel.Quorvel\"\n",
-                             "VALUE \"Translation\", 0x0409, 1252\n",
-                             "IDI_ICON1 ICON \"C:/src/app/icons/quorvel.ico\"\n", "1 24 \"C:/src/quorvel.manifest\"\n"}) {
+    for (const char* line :
+         {"VS_VERSION_INFO VERSIONINFO\n", "FILEVERSION 0,0,6,0\n", "PRODUCTVERSION 1,0,0,0\n", "FILEFLAGSMASK 0x3FL\n",
+          "FILEOS 0x4L\n", "FILETYPE 0x1L\n", "BLOCK \"040904E4\"\n", "VALUE \"ProgramID\", \"org.quorvel.Quorvel\"\n",
+          "VALUE \"Translation\", 0x0409, 1252\n", "IDI_ICON1 ICON \"C:/src/app/icons/quorvel.ico\"\n",
+          "1 24 \"C:/src/quorvel.manifest\"\n"}) {
         QVERIFY2(script->contains(QString::fromUtf8(line)), line);
     }
 
     VersionDescription withQuote = *description;
     withQuote.stringTables[0].strings.append(std::pair<QString, QString>("Comments", "say \"hi\" \\o/"));
-    QVERIFY(MakeResourceScript(withQuote, "a.ico", "b.manifest")->contains("VALUE \"Comments\", \"say \"\"hi\"\" \\\\o/\""));
+    QVERIFY(MakeResourceScript(withQuote, "a.ico", "b.manifest")
+                ->contains("VALUE \"Comments\", \"say \"\"hi\"\" \\\\o/\""));
 
     VersionDescription dated = *description;
     dated.fileDate = 1;
@@ -169,14 +170,22 @@ void TestVersionSerializer::parseErrors_data()
     QTest::addColumn<QString>("message");
 
     const QString versions = "FileVersion=1.0.0.0\nProductVersion=1.0.0.0\n";
-    QTest::newRow("three-part version") << "FileVersion=1.2.3\nProductVersion=1.0.0.0\n" << "line 1:";
-    QTest::newRow("part too large") << versions + "ProductVersion=1.65536.0.0\n" << "line 3:";
-    QTest::newRow("unknown key") << versions + "Colour=blue\n" << "line 3: unknown key Colour";
-    QTest::newRow("string before table") << versions + "String.A=b\n" << "line 3:";
-    QTest::newRow("bad table key") << versions + "StringTable=0409\n" << "line 3:";
-    QTest::newRow("bad translation") << versions + "Translation=0x10000,1252\n" << "line 3:";
-    QTest::newRow("no equals sign") << versions + "FileOS\n" << "line 3:";
-    QTest::newRow("no versions") << "# nothing\n" << "required";
+    QTest::newRow("three-part version") << "FileVersion=1.2.3\nProductVersion=1.0.0.0\n"
+                                        << "line 1:";
+    QTest::newRow("part too large") << versions + "ProductVersion=1.65536.0.0\n"
+                                    << "line 3:";
+    QTest::newRow("unknown key") << versions + "Colour=blue\n"
+                                 << "line 3: unknown key Colour";
+    QTest::newRow("string before table") << versions + "String.A=b\n"
+                                         << "line 3:";
+    QTest::newRow("bad table key") << versions + "StringTable=0409\n"
+                                   << "line 3:";
+    QTest::newRow("bad translation") << versions + "Translation=0x10000,1252\n"
+                                     << "line 3:";
+    QTest::newRow("no equals sign") << versions + "FileOS\n"
+                                    << "line 3:";
+    QTest::newRow("no versions") << "# nothing\n"
+                                 << "required";
 }
 
 void TestVersionSerializer::parseErrors()

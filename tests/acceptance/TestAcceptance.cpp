@@ -146,8 +146,8 @@ void TestAcceptance::wholeSession()
 
 void TestAcceptance::radioDropsMidCapture()
 {
-    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--close-after"),
-                      QStringLiteral("9")});
+    K4SimProcess sim(
+        {QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--close-after"), QStringLiteral("9")});
     QVERIFY(sim.ok());
     WindowFixture f;
     startCapture(f, sim, QStringLiteral("drop"));
@@ -161,8 +161,7 @@ void TestAcceptance::radioDropsMidCapture()
     QVERIFY(complete);
     // Field 3 is the last single reading ("180" when the tick before the
     // record heard nothing); the level comes only from real readings.
-    static const QRegularExpression record(
-        QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
+    static const QRegularExpression record(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
     for (const QString& line : got)
         QVERIFY2(record.match(line).hasMatch(), qPrintable(line));
     QVERIFY(f.boxes.shown.isEmpty());
@@ -233,7 +232,7 @@ struct FakeSessionCommit : SessionCommit {
     void cancel() override { ++cancels; }
 };
 
-} // namespace
+}  // namespace
 
 void TestAcceptance::checkpointKeepsRecordingUntilTheProgramEnds_data()
 {

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 class TestCaptureWriter : public QObject {
     Q_OBJECT
 private slots:

@@ -13,10 +13,14 @@ void TestDigitFilter::filter_data()
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("digits");
-    QTest::newRow("bar reply") << "SM0012;" << "0012";
-    QTest::newRow("high-resolution reply") << "SMH070;" << "070";
-    QTest::newRow("no digits") << "SMH;" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("bar reply") << "SM0012;"
+                               << "0012";
+    QTest::newRow("high-resolution reply") << "SMH070;"
+                                           << "070";
+    QTest::newRow("no digits") << "SMH;"
+                               << "";
+    QTest::newRow("empty") << ""
+                           << "";
     QTest::newRow("replacement character") << QStringLiteral("SM\uFFFD0012;") << "0012";
     QTest::newRow("non-ASCII digits removed") << QStringLiteral("\u0661\u0662 12") << "12";
     QTest::newRow("CR LF and NUL") << QString::fromUtf16(u"1\r\n2\0003", 6) << "123";

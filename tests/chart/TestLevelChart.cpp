@@ -35,7 +35,7 @@ QString TimeLabel(int i)
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-} // namespace
+}  // namespace
 
 class TestLevelChart : public QObject {
     Q_OBJECT
@@ -126,8 +126,10 @@ void TestLevelChart::emptyChartAndActivation()
     // An empty chart draws background, title and axes but no area.
     const QImage empty = Grab();
     QVERIFY(!empty.isNull());
-    const QRect plot = m_chart->chart()->mapRectToScene(m_chart->chart()->plotArea()).toRect().translated(
-        m_chart->viewport()->mapTo(m_chart.get(), QPoint(0, 0)));
+    const QRect plot = m_chart->chart()
+                           ->mapRectToScene(m_chart->chart()->plotArea())
+                           .toRect()
+                           .translated(m_chart->viewport()->mapTo(m_chart.get(), QPoint(0, 0)));
     QVERIFY(plot.width() > 500 && plot.height() > 100);
     int red = 0;
     for (int y = plot.top(); y <= plot.bottom(); ++y)
@@ -227,7 +229,7 @@ void TestLevelChart::wheelDoesNothing()
     const QPointF at(500, 120);
     for (int delta : {120, -120, 960}) {
         QWheelEvent wheel(at, vp->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-            Qt::NoScrollPhase, false);
+                          Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(vp, &wheel);
     }
     QCOMPARE(m_chart->BottomMin(), 0.0);
@@ -470,10 +472,10 @@ void TestLevelChart::timeLabelsDrawnWhole()
             const QRectF ink = QRectF(at.left() + text->document()->documentMargin(), at.top(),
                                       at.width() - 2 * text->document()->documentMargin(), at.height());
             QVERIFY2(view.contains(ink), qPrintable(QStringLiteral("%1 at %2..%3, view 0..%4")
-                                                       .arg(label)
-                                                       .arg(ink.left())
-                                                       .arg(ink.right())
-                                                       .arg(view.right())));
+                                                        .arg(label)
+                                                        .arg(ink.left())
+                                                        .arg(ink.right())
+                                                        .arg(view.right())));
             drawn.append(label);
         }
     }

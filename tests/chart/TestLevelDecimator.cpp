@@ -27,7 +27,7 @@ void Fill(LevelPointStore& store, qsizetype n, const QList<qsizetype>& spikesUp,
     }
 }
 
-} // namespace
+}  // namespace
 
 class TestLevelDecimator : public QObject {
     Q_OBJECT
@@ -151,9 +151,9 @@ void TestLevelDecimator::topEdgeStaysInsideTheLine()
     Fill(store, 60000, {100, 30000}, {200});
     const double xMin = 55000.0;
     const double xMax = 59999.0;
-    const int columns = 1000; // 5 points per column: dense
-    for (const auto& [lo, hi, cols] : {std::tuple{0.0, 59999.0, 1000}, std::tuple{xMin, xMax, columns},
-             std::tuple{59000.0, 59999.0, 1000}}) {
+    const int columns = 1000;  // 5 points per column: dense
+    for (const auto& [lo, hi, cols] :
+         {std::tuple{0.0, 59999.0, 1000}, std::tuple{xMin, xMax, columns}, std::tuple{59000.0, 59999.0, 1000}}) {
         QList<qsizetype> indices;
         const QList<QPointF> line = LevelDecimator::Reduce(store, lo, hi, cols, &indices);
         QList<qsizetype> topIndices;

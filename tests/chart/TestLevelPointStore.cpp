@@ -51,7 +51,7 @@ void TestLevelPointStore::minMaxIndexMatchesScan()
     // Few distinct values make ties common; the earliest index must win.
     LevelPointStore store;
     QRandomGenerator rng(42);
-    const qsizetype n = 70000; // beyond 16^4 so four tree levels take part
+    const qsizetype n = 70000;  // beyond 16^4 so four tree levels take part
     for (qsizetype i = 0; i < n; ++i)
         store.Append(static_cast<double>(rng.bounded(7)), QString(), qRgb(255, 0, 0));
     QCOMPARE(store.MinY(), 0.0);
@@ -60,7 +60,7 @@ void TestLevelPointStore::minMaxIndexMatchesScan()
         qsizetype a = rng.bounded(static_cast<int>(n));
         qsizetype b = rng.bounded(static_cast<int>(n));
         if (trial % 4 == 0)
-            b = a + rng.bounded(40); // short ranges stay inside one block
+            b = a + rng.bounded(40);  // short ranges stay inside one block
         b = std::min(b, n - 1);
         if (a > b)
             std::swap(a, b);
@@ -92,7 +92,7 @@ void TestLevelPointStore::compactStorage()
     QVERIFY(store.SingleColour());
     QCOMPARE(store.Label(n - 1), QStringLiteral("15:06:38"));
     QVERIFY2(static_cast<double>(store.MemoryBytes()) / n <= 48.0,
-        qPrintable(QString::number(static_cast<double>(store.MemoryBytes()) / n)));
+             qPrintable(QString::number(static_cast<double>(store.MemoryBytes()) / n)));
 }
 
 QTEST_GUILESS_MAIN(TestLevelPointStore)

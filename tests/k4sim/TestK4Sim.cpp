@@ -32,7 +32,7 @@ const QByteArray kSbSend = bytes({255, 250, 24, 1, 255, 240});
 const QByteArray kIsDumb = bytes({255, 250, 24, 0, 'd', 'u', 'm', 'b', 255, 240});
 
 // Counts the well-formed reading replies anywhere in a byte stream.
-int countReplies(const QByteArray &stream)
+int countReplies(const QByteArray& stream)
 {
     static const QRegularExpression any(QStringLiteral("SMH\\d{3};|SM\\d{4};"));
     int count = 0;
@@ -42,17 +42,16 @@ int countReplies(const QByteArray &stream)
 }
 
 // The simulator as a child process; stopped with SIGTERM when the fixture goes.
-class Sim
-{
+class Sim {
 public:
-    explicit Sim(const QStringList &args)
+    explicit Sim(const QStringList& args)
     {
         m_sim.start(QStringList{QStringLiteral("--exit-after-seconds"), QStringLiteral("60")} + args);
     }
 
     quint16 port() const { return m_sim.port(); }
     QString line() const { return m_sim.startupLine(); }
-    QProcess &process() { return m_sim.process(); }
+    QProcess& process() { return m_sim.process(); }
     // Terminates the simulator; true when it ended normally with exit code 0.
     bool stop() { return m_sim.stop(); }
 
@@ -62,8 +61,7 @@ private:
 
 // A raw loopback client that keeps every read separately, so tests can see
 // how the simulator cut its output into segments and how it ended.
-class Client
-{
+class Client {
 public:
     bool connectTo(quint16 port)
     {
@@ -71,7 +69,7 @@ public:
         m_socket = k4sim::connectLoopback("127.0.0.1", port, error);
         return m_socket.valid();
     }
-    void send(const QByteArray &data)
+    void send(const QByteArray& data)
     {
         // A reset is reported once, to whichever call meets it first: keep it.
         const auto r = k4sim::sendSome(m_socket, data.constData(), static_cast<std::size_t>(data.size()));
@@ -80,7 +78,7 @@ public:
     }
     // Reads until done(all bytes) holds, the peer ends the connection or
     // timeoutMs passes. Returns done's final verdict.
-    bool readUntil(const std::function<bool(const QByteArray &)> &done, int timeoutMs)
+    bool readUntil(const std::function<bool(const QByteArray&)>& done, int timeoutMs)
     {
         QElapsedTimer timer;
         timer.start();
@@ -106,12 +104,12 @@ public:
     }
     bool readAtLeast(qsizetype count, int timeoutMs)
     {
-        return readUntil([count](const QByteArray &all) { return all.size() >= count; }, timeoutMs);
+        return readUntil([count](const QByteArray& all) { return all.size() >= count; }, timeoutMs);
     }
     // Waits for the peer to end the connection.
     k4sim::IoStatus waitForEnd(int timeoutMs)
     {
-        readUntil([this](const QByteArray &) { return m_end != k4sim::IoStatus::Ok; }, timeoutMs);
+        readUntil([this](const QByteArray&) { return m_end != k4sim::IoStatus::Ok; }, timeoutMs);
         return m_end;
     }
     void clear()
@@ -121,8 +119,8 @@ public:
         m_chunkTimes.clear();
     }
 
-    const QByteArray &all() const { return m_all; }
-    const QList<QByteArray> &chunks() const { return m_chunks; }
+    const QByteArray& all() const { return m_all; }
+    const QList<QByteArray>& chunks() const { return m_chunks; }
     // Milliseconds between the arrival of the first and the last chunk.
     qint64 spreadMs() const { return m_chunkTimes.isEmpty() ? 0 : m_chunkTimes.last() - m_chunkTimes.first(); }
     k4sim::IoStatus end() const { return m_end; }
@@ -140,15 +138,14 @@ private:
     k4sim::IoStatus m_end = k4sim::IoStatus::Ok;
 };
 
-bool endsWithReply(const QByteArray &all, const QRegularExpression &reply)
+bool endsWithReply(const QByteArray& all, const QRegularExpression& reply)
 {
     return reply.match(QString::fromLatin1(all)).hasMatch();
 }
 
-} // namespace
+}  // namespace
 
-class TestK4Sim : public QObject
-{
+class TestK4Sim : public QObject {
     Q_OBJECT
 
 private slots:
@@ -187,16 +184,14 @@ void TestK4Sim::commandLine_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("expectedText");
 
-    QTest::newRow("help lists the fault flags")
-        << QStringList{"--help"} << 0 << "--endless-subneg";
+    QTest::newRow("help lists the fault flags") << QStringList{"--help"} << 0 << "--endless-subneg";
     QTest::newRow("unknown flag") << QStringList{"--bogus"} << 2 << "unknown option";
     QTest::newRow("port out of range") << QStringList{"--port", "70000"} << 2 << "bad value";
     QTest::newRow("missing value") << QStringList{"--late-ms"} << 2 << "needs a value";
     // Refusal happens before any bind: these addresses are never listened on.
     QTest::newRow("any IPv4 refused") << QStringList{"--host", "0.0.0.0"} << 2 << "non-loopback";
     QTest::newRow("any IPv6 refused") << QStringList{"--host", "::"} << 2 << "non-loopback";
-    QTest::newRow("private address refused")
-        << QStringList{"--host", "203.0.113.5"} << 2 << "non-loopback";
+    QTest::newRow("private address refused") << QStringList{"--host", "203.0.113.5"} << 2 << "non-loopback";
     QTest::newRow("names are not looked up")
         << QStringList{"--host", "radio.invalid", "--allow-non-loopback"} << 2 << "numeric";
 }
@@ -241,7 +236,7 @@ void TestK4Sim::negotiation()
 
     client.clear();
     client.send(kIsDumb + "sm;");
-    QVERIFY(client.readUntil([](const QByteArray &a) { return endsWithReply(a, kBarReply); }, 2000));
+    QVERIFY(client.readUntil([](const QByteArray& a) { return endsWithReply(a, kBarReply); }, 2000));
 
     QVERIFY(sim.stop());
     const QByteArray err = sim.process().readAllStandardError();
@@ -255,7 +250,7 @@ void TestK4Sim::noNegotiation()
     Client client;
     QVERIFY(client.connectTo(sim.port()));
     client.send("sm;");
-    QVERIFY(client.readUntil([](const QByteArray &a) { return a.endsWith(';'); }, 2000));
+    QVERIFY(client.readUntil([](const QByteArray& a) { return a.endsWith(';'); }, 2000));
     QVERIFY2(kBarReply.match(QString::fromLatin1(client.all())).hasMatch(), client.all().constData());
 }
 
@@ -263,28 +258,26 @@ void TestK4Sim::replies_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QString>("expected"); // whole reply stream, as a pattern
+    QTest::addColumn<QString>("expected");  // whole reply stream, as a pattern
 
     const QStringList none;
     QTest::newRow("sm") << none << QByteArray("sm;") << "^SM\\d{4};$";
     QTest::newRow("smh") << none << QByteArray("smh;") << "^SMH\\d{3};$";
     QTest::newRow("upper case") << none << QByteArray("SM;") << "^SM\\d{4};$";
     QTest::newRow("mixed case") << none << QByteArray("Smh;") << "^SMH\\d{3};$";
-    QTest::newRow("blanks between commands")
-        << none << QByteArray("\r\n sm ;\r\n\tsmh;") << "^SM\\d{4};SMH\\d{3};$";
+    QTest::newRow("blanks between commands") << none << QByteArray("\r\n sm ;\r\n\tsmh;") << "^SM\\d{4};SMH\\d{3};$";
     QTest::newRow("K41 is silent") << none << QByteArray("K41;sm;") << "^SM\\d{4};$";
     QTest::newRow("unknown command") << none << QByteArray("fa;") << "^\\?;$";
-    QTest::newRow("overlong command") << none << QByteArray(500, 's') + ";" << "^\\?;$";
-    QTest::newRow("telnet command stripped")
-        << none << bytes({'s', 255, 241, 'm', ';'}) << "^SM\\d{4};$";
+    QTest::newRow("overlong command") << none << QByteArray(500, 's') + ";"
+                                      << "^\\?;$";
+    QTest::newRow("telnet command stripped") << none << bytes({'s', 255, 241, 'm', ';'}) << "^SM\\d{4};$";
     QTest::newRow("IAC IAC is data") << none << bytes({'s', 255, 255, 'm', ';'}) << "^\\?;$";
     QTest::newRow("fixed bar") << QStringList{"--fixed-sm", "7"} << QByteArray("sm;") << "^SM0007;$";
     QTest::newRow("fixed high resolution")
         << QStringList{"--fixed-smh", "151"} << QByteArray("smh;sm;") << "^SMH151;SM0016;$";
-    QTest::newRow("both fixed") << QStringList{"--fixed-smh", "99", "--fixed-sm", "42"}
-                                << QByteArray("sm;smh;") << "^SM0042;SMH099;$";
-    QTest::newRow("Nagle on") << QStringList{"--no-nodelay", "--fixed-sm", "3"}
-                              << QByteArray("sm;") << "^SM0003;$";
+    QTest::newRow("both fixed") << QStringList{"--fixed-smh", "99", "--fixed-sm", "42"} << QByteArray("sm;smh;")
+                                << "^SM0042;SMH099;$";
+    QTest::newRow("Nagle on") << QStringList{"--no-nodelay", "--fixed-sm", "3"} << QByteArray("sm;") << "^SM0003;$";
 }
 
 void TestK4Sim::replies()
@@ -302,21 +295,21 @@ void TestK4Sim::replies()
     // command after it shows nothing else was sent in between.
     client.send("sm;");
     const QRegularExpression pattern(expected.chopped(1) + "SM\\d{4};$");
-    QVERIFY2(client.readUntil([&](const QByteArray &a) { return pattern.match(QString::fromLatin1(a)).hasMatch(); },
-                              2000),
-             client.all().toPercentEncoding().constData());
+    QVERIFY2(
+        client.readUntil([&](const QByteArray& a) { return pattern.match(QString::fromLatin1(a)).hasMatch(); }, 2000),
+        client.all().toPercentEncoding().constData());
 }
 
 void TestK4Sim::levelIsPlausibleAndReproducible()
 {
-    const auto collect = [](QList<std::pair<int, int>> &readings) {
+    const auto collect = [](QList<std::pair<int, int>>& readings) {
         Sim sim({"--no-negotiation", "--seed", "4242"});
         Client client;
         QVERIFY(client.connectTo(sim.port()));
         // Queries out of step (bars run ahead by up to 20), still paired by order.
         for (int i = 0; i < 10; ++i)
             client.send(QByteArray("sm;").repeated(20) + QByteArray("smh;").repeated(20));
-        QVERIFY(client.readUntil([](const QByteArray &a) { return countReplies(a) >= 400; }, 5000));
+        QVERIFY(client.readUntil([](const QByteArray& a) { return countReplies(a) >= 400; }, 5000));
         static const QRegularExpression any(QStringLiteral("SMH(\\d{3});|SM(\\d{4});"));
         QList<int> bars;
         QList<int> highs;
@@ -339,7 +332,7 @@ void TestK4Sim::levelIsPlausibleAndReproducible()
         return;
     QSet<int> distinct;
     double sum = 0;
-    for (const auto &[high, bar] : first) {
+    for (const auto& [high, bar] : first) {
         QVERIFY2(high >= 100 && high <= 230, qPrintable(QString::number(high)));
         QVERIFY(bar >= 0 && bar <= 42);
         QCOMPARE(bar, k4sim::LevelModel::barFor(high));
@@ -372,7 +365,7 @@ void TestK4Sim::servesOneClientAfterAnother()
         Client client;
         QVERIFY(client.connectTo(sim.port()));
         client.send("sm;");
-        QVERIFY(client.readUntil([](const QByteArray &a) { return a == "SM0005;"; }, 2000));
+        QVERIFY(client.readUntil([](const QByteArray& a) { return a == "SM0005;"; }, 2000));
     }
 }
 
@@ -383,7 +376,7 @@ void TestK4Sim::stopsOnTerminateAndTimeLimit()
         Client client;
         QVERIFY(client.connectTo(sim.port()));
         QVERIFY(client.readAtLeast(3, 2000));
-        QVERIFY(sim.stop()); // SIGTERM with a client attached: exit code 0
+        QVERIFY(sim.stop());  // SIGTERM with a client attached: exit code 0
         QCOMPARE(client.waitForEnd(2000), k4sim::IoStatus::Closed);
     }
     QProcess process;
@@ -399,7 +392,7 @@ void TestK4Sim::silent()
     QVERIFY(client.connectTo(sim.port()));
     client.send(kWillTtype + "K41;sm;smh;x;");
     QVERIFY(!client.readAtLeast(1, 1000));
-    QCOMPARE(client.end(), k4sim::IoStatus::Ok); // still connected, just mute
+    QCOMPARE(client.end(), k4sim::IoStatus::Ok);  // still connected, just mute
 }
 
 void TestK4Sim::connectionEnds_data()
@@ -414,8 +407,8 @@ void TestK4Sim::connectionEnds_data()
     // The limit counts whole replies: both halves of a split reply go out first.
     QTest::newRow("close after 1, split")
         << QStringList{"--close-after", "1", "--split"} << 1 << k4sim::IoStatus::Closed;
-    QTest::newRow("reset before close")
-        << QStringList{"--reset-after", "1", "--close-after", "1"} << 1 << k4sim::IoStatus::Reset;
+    QTest::newRow("reset before close") << QStringList{"--reset-after", "1", "--close-after", "1"} << 1
+                                        << k4sim::IoStatus::Reset;
 }
 
 void TestK4Sim::connectionEnds()
@@ -432,7 +425,7 @@ void TestK4Sim::connectionEnds()
     for (int i = 0; i < 3 && client.end() == k4sim::IoStatus::Ok; ++i) {
         const int before = countReplies(client.all());
         client.send(i % 2 == 0 ? "sm;" : "smh;");
-        client.readUntil([before](const QByteArray &a) { return countReplies(a) > before; }, 1500);
+        client.readUntil([before](const QByteArray& a) { return countReplies(a) > before; }, 1500);
     }
     QCOMPARE(client.waitForEnd(3000), end);
     QCOMPARE(countReplies(client.all()), replies);
@@ -447,10 +440,10 @@ void TestK4Sim::split()
     for (int i = 0; i < 12; ++i) {
         client.clear();
         client.send("smh;");
-        QVERIFY(client.readUntil([](const QByteArray &a) { return a.endsWith(';'); }, 2000));
+        QVERIFY(client.readUntil([](const QByteArray& a) { return a.endsWith(';'); }, 2000));
         QVERIFY2(kHighReply.match(QString::fromLatin1(client.all())).hasMatch(), client.all().constData());
         QVERIFY2(client.chunks().size() >= 2, client.all().constData());
-        QVERIFY2(client.spreadMs() >= 10, qPrintable(QString::number(client.spreadMs()))); // a real pause
+        QVERIFY2(client.spreadMs() >= 10, qPrintable(QString::number(client.spreadMs())));  // a real pause
         cutInsideSmh = cutInsideSmh || client.chunks().first() == "S" || client.chunks().first() == "SM";
     }
     QVERIFY(cutInsideSmh);
@@ -462,9 +455,9 @@ void TestK4Sim::joined()
     Client client;
     QVERIFY(client.connectTo(sim.port()));
     client.send("sm;");
-    QVERIFY(!client.readAtLeast(1, 300)); // held back for its partner
+    QVERIFY(!client.readAtLeast(1, 300));  // held back for its partner
     client.send("smh;");
-    QVERIFY(client.readUntil([](const QByteArray &a) { return a.endsWith(';') && a.contains("SMH"); }, 2000));
+    QVERIFY(client.readUntil([](const QByteArray& a) { return a.endsWith(';') && a.contains("SMH"); }, 2000));
     QCOMPARE(client.chunks().size(), 1);
     QVERIFY2(QRegularExpression("^SM\\d{4};SMH\\d{3};$").match(QString::fromLatin1(client.all())).hasMatch(),
              client.all().constData());
@@ -472,7 +465,7 @@ void TestK4Sim::joined()
     // A bar reply without a partner still leaves, alone, once the hold ends.
     client.clear();
     client.send("sm;");
-    QVERIFY(client.readUntil([](const QByteArray &a) { return a.endsWith(';'); }, 3000));
+    QVERIFY(client.readUntil([](const QByteArray& a) { return a.endsWith(';'); }, 3000));
     QVERIFY(kBarReply.match(QString::fromLatin1(client.all())).hasMatch());
 }
 
@@ -484,7 +477,7 @@ void TestK4Sim::late()
     QElapsedTimer timer;
     timer.start();
     client.send("sm;");
-    QVERIFY(client.readUntil([](const QByteArray &a) { return a.endsWith(';'); }, 3000));
+    QVERIFY(client.readUntil([](const QByteArray& a) { return a.endsWith(';'); }, 3000));
     QVERIFY2(timer.elapsed() >= 690, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(kBarReply.match(QString::fromLatin1(client.all())).hasMatch());
 }
@@ -495,13 +488,13 @@ void TestK4Sim::garbage()
     Client client;
     QVERIFY(client.connectTo(sim.port()));
     client.send(QByteArray("sm;smh;").repeated(10));
-    QVERIFY(client.readUntil([](const QByteArray &a) { return countReplies(a) >= 20; }, 3000));
+    QVERIFY(client.readUntil([](const QByteArray& a) { return countReplies(a) >= 20; }, 3000));
     static const QRegularExpression clean(QStringLiteral("^(SM\\d{4};|SMH\\d{3};)*$"));
     QVERIFY(!clean.match(QString::fromLatin1(client.all())).hasMatch());
-    QVERIFY(!client.all().contains(char(255))); // junk never forms telnet commands
+    QVERIFY(!client.all().contains(char(255)));  // junk never forms telnet commands
     // The framing survives: the junk holds no long run without ";".
     qsizetype longest = 0;
-    for (const QByteArray &part : client.all().split(';'))
+    for (const QByteArray& part : client.all().split(';'))
         longest = std::max(longest, part.size());
     QVERIFY2(longest <= 40, qPrintable(QString::number(longest)));
 }
@@ -512,12 +505,12 @@ void TestK4Sim::highBytes()
     Client client;
     QVERIFY(client.connectTo(sim.port()));
     client.send("sm;smh;");
-    QVERIFY(client.readUntil([](const QByteArray &a) { return a.count(';') >= 2; }, 2000));
+    QVERIFY(client.readUntil([](const QByteArray& a) { return a.count(';') >= 2; }, 2000));
     const QList<QByteArray> parts = client.all().split(';');
     QVERIFY(parts[0].startsWith("SM") && parts[1].startsWith("SMH"));
     QVERIFY(static_cast<unsigned char>(parts[0].at(2)) > 127);
     QVERIFY(static_cast<unsigned char>(parts[1].at(3)) > 127);
-    QCOMPARE(parts[0].size(), 7); // SM, one high byte, four digits
+    QCOMPARE(parts[0].size(), 7);  // SM, one high byte, four digits
 }
 
 void TestK4Sim::flood()
@@ -526,7 +519,7 @@ void TestK4Sim::flood()
     Client client;
     QVERIFY(client.connectTo(sim.port()));
     client.send("sm;");
-    QVERIFY(client.readUntil([](const QByteArray &a) { return a.size() >= 4 * 1024 * 1024 && countReplies(a) >= 1; },
+    QVERIFY(client.readUntil([](const QByteArray& a) { return a.size() >= 4 * 1024 * 1024 && countReplies(a) >= 1; },
                              10000));
 }
 
@@ -536,12 +529,12 @@ void TestK4Sim::negotiationStorm()
     Client client;
     QVERIFY(client.connectTo(sim.port()));
     client.send("sm;");
-    QVERIFY(client.readUntil([](const QByteArray &a) { return a.count(char(255)) >= 600 && countReplies(a) >= 1; },
-                             5000));
+    QVERIFY(
+        client.readUntil([](const QByteArray& a) { return a.count(char(255)) >= 600 && countReplies(a) >= 1; }, 5000));
     QSet<int> verbs;
     QSet<int> options;
     QByteArray plain;
-    const QByteArray &all = client.all();
+    const QByteArray& all = client.all();
     for (qsizetype i = 0; i < all.size(); ++i) {
         if (static_cast<unsigned char>(all[i]) != 255) {
             plain.append(all[i]);
@@ -565,7 +558,7 @@ void TestK4Sim::endlessSubnegotiation()
     QVERIFY(client.connectTo(sim.port()));
     client.send("sm;");
     QVERIFY(client.readAtLeast(128 * 1024, 5000));
-    const QByteArray &all = client.all();
+    const QByteArray& all = client.all();
     const qsizetype sb = all.indexOf(bytes({255, 250}));
     QVERIFY(sb > 0);
     QVERIFY(kBarReply.match(QString::fromLatin1(all.left(sb))).hasMatch());

@@ -14,8 +14,8 @@ namespace {
 
 int entriesIn(const char* folder)
 {
-    return int(QDir(QString::fromLatin1(folder)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
-                   .size());
+    return int(
+        QDir(QString::fromLatin1(folder)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
 }
 
 long rssKib()

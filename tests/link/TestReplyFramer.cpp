@@ -24,17 +24,15 @@ void TestReplyFramer::framing_data()
     QTest::newRow("joined") << QStringList{"SM0012;SMH070;"} << QStringList{"SM0012;", "SMH070;"} << "";
     QTest::newRow("split") << QStringList{"SMH0", "70;"} << QStringList{"SMH070;"} << "";
     QTest::newRow("split inside SMH") << QStringList{"SM", "H151;"} << QStringList{"SMH151;"} << "";
-    QTest::newRow("reply and a half") << QStringList{"SM0012;SMH1", "51;"} << QStringList{"SM0012;", "SMH151;"}
-                                      << "";
+    QTest::newRow("reply and a half") << QStringList{"SM0012;SMH1", "51;"} << QStringList{"SM0012;", "SMH151;"} << "";
     QTest::newRow("unfinished kept") << QStringList{"SM0012;SMH"} << QStringList{"SM0012;"} << "SMH";
     QTest::newRow("empty reply") << QStringList{";"} << QStringList{";"} << "";
     // An "S" at the end of a chunk may be the start of the next reply.
-    QTest::newRow("held S continued") << QStringList{"SM0012;S", "MH150;"} << QStringList{"SM0012;", "SMH150;"}
-                                      << "";
+    QTest::newRow("held S continued") << QStringList{"SM0012;S", "MH150;"} << QStringList{"SM0012;", "SMH150;"} << "";
     QTest::newRow("held S then other text") << QStringList{"S", "x;"} << QStringList{"Sx;"} << "";
     // A reply with no end yet is given up when the next one starts.
-    QTest::newRow("unended reply, next chunk") << QStringList{"SMH151", "SM0012;"}
-                                               << QStringList{"SMH151", "SM0012;"} << "";
+    QTest::newRow("unended reply, next chunk")
+        << QStringList{"SMH151", "SM0012;"} << QStringList{"SMH151", "SM0012;"} << "";
     QTest::newRow("unended reply waits") << QStringList{"SMH151"} << QStringList{} << "SMH151";
     QTest::newRow("stray text held") << QStringList{"noise "} << QStringList{} << "noise ";
 }
@@ -63,8 +61,8 @@ void TestReplyFramer::streams_data()
     QTest::newRow("CR LF ends") << "SMH151\r\nSMH152\r\n" << QStringList{"SMH151", "SMH152"};
     QTest::newRow("LF ends") << "SM0012\nSMH151\n" << QStringList{"SM0012", "SMH151"};
     QTest::newRow("CR LF after ;") << "SM0012;\r\nSMH151;\r\n" << QStringList{"SM0012;", "SMH151;"};
-    QTest::newRow("space ends, next reply cuts") << "SMH151 SM0012 SMH152;"
-                                                 << QStringList{"SMH151 ", "SM0012 ", "SMH152;"};
+    QTest::newRow("space ends, next reply cuts")
+        << "SMH151 SM0012 SMH152;" << QStringList{"SMH151 ", "SM0012 ", "SMH152;"};
     QTest::newRow("no ends at all") << "SM0012SMH151;" << QStringList{"SM0012", "SMH151;"};
     QTest::newRow("noise before reply") << "noise SMH151;" << QStringList{"SMH151;"};
     QTest::newRow("noise with digits") << "x42yz SMH151;" << QStringList{"SMH151;"};
@@ -73,16 +71,17 @@ void TestReplyFramer::streams_data()
     QTest::newRow("lone S in noise") << "aSbSMH151;" << QStringList{"SMH151;"};
     QTest::newRow("SS then reply") << "SSMH151;" << QStringList{"SMH151;"};
     QTest::newRow("lower case kept whole") << "smh151;" << QStringList{"smh151;"};
-    QTest::newRow("high byte") << QString::fromUtf16(u"SMH\uFFFD151;") << QStringList{QString::fromUtf16(u"SMH\uFFFD151;")};
+    QTest::newRow("high byte") << QString::fromUtf16(u"SMH\uFFFD151;")
+                               << QStringList{QString::fromUtf16(u"SMH\uFFFD151;")};
     QTest::newRow("flood lines then reply")
         << QString::fromUtf16(u"abcdefghijklmnopqrstuvwxyz\r\n").repeated(40) + QStringLiteral("SMH151;")
         << QStringList{"SMH151;"};
-    QTest::newRow("overlong noise then reply") << QString(300, u'x') + QStringLiteral("SMH151;")
-                                               << QStringList{"SMH151;"};
-    QTest::newRow("overlong noise ending in S") << QString(300, u'x') + QStringLiteral("SSMH151;")
-                                                << QStringList{"SMH151;"};
-    QTest::newRow("overlong reply dropped") << QStringLiteral("SM") + QString(300, u'7') + QStringLiteral(";SMH151;")
-                                            << QStringList{"SMH151;"};
+    QTest::newRow("overlong noise then reply")
+        << QString(300, u'x') + QStringLiteral("SMH151;") << QStringList{"SMH151;"};
+    QTest::newRow("overlong noise ending in S")
+        << QString(300, u'x') + QStringLiteral("SSMH151;") << QStringList{"SMH151;"};
+    QTest::newRow("overlong reply dropped")
+        << QStringLiteral("SM") + QString(300, u'7') + QStringLiteral(";SMH151;") << QStringList{"SMH151;"};
     QTest::newRow("longest reply kept") << QStringLiteral("SM") + QString(254, u'7') + QStringLiteral(";")
                                         << QStringList{QStringLiteral("SM") + QString(254, u'7') + QStringLiteral(";")};
 }

@@ -165,9 +165,8 @@ void TestTelnetClient::connectFails_data()
         << "127.0.0.1" << false
         << "Socket Error # 10061\r\nNo connection could be made because the target machine actively refused it."
         << 10061 << QStringList{kConnecting};
-    QTest::newRow("host not found")
-        << "radio.test" << false << "Socket Error # 11001\r\nHost not found." << 11001
-        << QStringList{"status:Resolving hostname radio.test."};
+    QTest::newRow("host not found") << "radio.test" << false << "Socket Error # 11001\r\nHost not found." << 11001
+                                    << QStringList{"status:Resolving hostname radio.test."};
     QTest::newRow("digit group above 255 is looked up")
         << "127.0.0.300" << false << "Socket Error # 11001\r\nHost not found." << 11001
         << QStringList{"status:Resolving hostname 127.0.0.300."};
@@ -235,19 +234,17 @@ void TestTelnetClient::connectStatusOrder_data()
     QTest::addColumn<bool>("lookedUp");
     QTest::addColumn<QStringList>("expectedLog");
 
-    QTest::newRow("IPv4 literal") << "127.0.0.1" << false << false
-                                  << QStringList{kConnecting, kConnected, "connected"};
+    QTest::newRow("IPv4 literal") << "127.0.0.1" << false << false << QStringList{kConnecting, kConnected, "connected"};
     QTest::newRow("leading zeros still literal")
         << "127.000.0.01" << false << false << QStringList{kConnecting, kConnected, "connected"};
     QTest::newRow("name") << "radio.test" << false << true
-                          << QStringList{"status:Resolving hostname radio.test.", kConnecting, kConnected,
-                                         "connected"};
+                          << QStringList{"status:Resolving hostname radio.test.", kConnecting, kConnected, "connected"};
     QTest::newRow("three fields") << "127.0.1" << false << true
-                                  << QStringList{"status:Resolving hostname 127.0.1.", kConnecting,
-                                                 kConnected, "connected"};
+                                  << QStringList{"status:Resolving hostname 127.0.1.", kConnecting, kConnected,
+                                                 "connected"};
     QTest::newRow("trailing space") << "127.0.0.1 " << false << true
-                                    << QStringList{"status:Resolving hostname 127.0.0.1 .", kConnecting,
-                                                   kConnected, "connected"};
+                                    << QStringList{"status:Resolving hostname 127.0.0.1 .", kConnecting, kConnected,
+                                                   "connected"};
     QTest::newRow("system resolver, localhost")
         << "localhost" << true << true
         << QStringList{"status:Resolving hostname localhost.", kConnecting, kConnected, "connected"};
@@ -415,14 +412,13 @@ void TestTelnetClient::negotiationAndData_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QStringList>("commands");
 
-    QTest::newRow("terminal type")
-        << QList<QByteArray>{B({255, 253, 24}), B({255, 250, 24, 1, 255, 240})}
-        << QList<QByteArray>{B({255, 251, 24}), B({255, 250, 24, 0, 100, 117, 109, 98, 255, 240})}
-        << QByteArray() << QStringList();
-    QTest::newRow("echo and refusals")
-        << QList<QByteArray>{B({255, 251, 1}), B({255, 251, 3, 255, 253, 3})}
-        << QList<QByteArray>{B({255, 253, 1}), B({255, 254, 3, 255, 252, 3})} << QByteArray()
-        << QStringList{"cmd:0"};
+    QTest::newRow("terminal type") << QList<QByteArray>{B({255, 253, 24}), B({255, 250, 24, 1, 255, 240})}
+                                   << QList<QByteArray>{B({255, 251, 24}),
+                                                        B({255, 250, 24, 0, 100, 117, 109, 98, 255, 240})}
+                                   << QByteArray() << QStringList();
+    QTest::newRow("echo and refusals") << QList<QByteArray>{B({255, 251, 1}), B({255, 251, 3, 255, 253, 3})}
+                                       << QList<QByteArray>{B({255, 253, 1}), B({255, 254, 3, 255, 252, 3})}
+                                       << QByteArray() << QStringList{"cmd:0"};
     QTest::newRow("replies with telnet framing")
         << QList<QByteArray>{QByteArray("SM05;") + B({255, 255, 255, 239}) + QByteArray("SMH0123;")}
         << QList<QByteArray>{QByteArray()} << QByteArray("SM05;\xffSMH0123;") << QStringList();

@@ -72,7 +72,8 @@ Outcome run(const QList<QByteArray>& chunks)
 // negotiation commands, the options we answer and subnegotiation framing.
 QByteArray telnetishStream(quint32 seed, int length)
 {
-    static const quint8 alphabet[] = {0, 1, 3, 13, 24, 25, 65, 66, 239, 240, 241, 250, 251, 252, 253, 254, 255, 255, 255};
+    static const quint8 alphabet[]
+        = {0, 1, 3, 13, 24, 25, 65, 66, 239, 240, 241, 250, 251, 252, 253, 254, 255, 255, 255};
     QRandomGenerator rng(seed);
     QByteArray out;
     while (out.size() < length) {
@@ -113,34 +114,30 @@ void TestTelnetParser::events_data()
         << QList<QByteArray>{"SM0512;"} << dumb << QStringList{"data:83 77 48 53 49 50 59"};
     QTest::newRow("CR LF NUL pass through")
         << QList<QByteArray>{B({13, 10, 0, 65})} << dumb << QStringList{"data:13 10 0 65"};
-    QTest::newRow("IAC IAC is one 255")
-        << QList<QByteArray>{B({65, 255, 255, 66})} << dumb << QStringList{"data:65 255 66"};
-    QTest::newRow("DO TTYPE")
-        << QList<QByteArray>{B({255, 253, 24})} << dumb << QStringList{"reply:255 251 24"};
-    QTest::newRow("DO TTYPE then SB TTYPE SEND")
-        << QList<QByteArray>{B({255, 253, 24}), B({255, 250, 24, 1, 255, 240})} << dumb
-        << QStringList{"reply:255 251 24", ttypeDumb};
-    QTest::newRow("empty terminal answers UNKNOWN")
-        << QList<QByteArray>{B({255, 250, 24, 1, 255, 240})} << QString()
-        << QStringList{"reply:255 250 24 0 85 78 75 78 79 87 78 255 240"};
+    QTest::newRow("IAC IAC is one 255") << QList<QByteArray>{B({65, 255, 255, 66})} << dumb
+                                        << QStringList{"data:65 255 66"};
+    QTest::newRow("DO TTYPE") << QList<QByteArray>{B({255, 253, 24})} << dumb << QStringList{"reply:255 251 24"};
+    QTest::newRow("DO TTYPE then SB TTYPE SEND") << QList<QByteArray>{B({255, 253, 24}), B({255, 250, 24, 1, 255, 240})}
+                                                 << dumb << QStringList{"reply:255 251 24", ttypeDumb};
+    QTest::newRow("empty terminal answers UNKNOWN") << QList<QByteArray>{B({255, 250, 24, 1, 255, 240})} << QString()
+                                                    << QStringList{"reply:255 250 24 0 85 78 75 78 79 87 78 255 240"};
     QTest::newRow("WILL SGA") << QList<QByteArray>{B({255, 251, 3})} << dumb << QStringList{"reply:255 254 3"};
     QTest::newRow("WONT SGA") << QList<QByteArray>{B({255, 252, 3})} << dumb << QStringList{"reply:255 254 3"};
     QTest::newRow("DO SGA") << QList<QByteArray>{B({255, 253, 3})} << dumb << QStringList{"reply:255 252 3"};
     QTest::newRow("DONT TTYPE") << QList<QByteArray>{B({255, 254, 24})} << dumb << QStringList{"reply:255 252 24"};
     QTest::newRow("WILL EOR") << QList<QByteArray>{B({255, 251, 25})} << dumb << QStringList{"reply:255 253 25"};
     QTest::newRow("DO EOR") << QList<QByteArray>{B({255, 253, 25})} << dumb << QStringList{"reply:255 252 25"};
-    QTest::newRow("WILL ECHO")
-        << QList<QByteArray>{B({255, 251, 1})} << dumb << QStringList{"cmd:tncNoLocalEcho", "reply:255 253 1"};
-    QTest::newRow("WONT ECHO")
-        << QList<QByteArray>{B({255, 252, 1})} << dumb << QStringList{"cmd:tncLocalEcho", "reply:255 254 1"};
-    QTest::newRow("DO ECHO")
-        << QList<QByteArray>{B({255, 253, 1})} << dumb << QStringList{"cmd:tncLocalEcho", "reply:255 251 1"};
-    QTest::newRow("DONT ECHO")
-        << QList<QByteArray>{B({255, 254, 1})} << dumb << QStringList{"cmd:tncEcho", "reply:255 252 1"};
-    QTest::newRow("EOR splits data")
-        << QList<QByteArray>{B({65, 66, 255, 239, 67, 68})} << dumb << QStringList{"data:65 66", "data:67 68"};
-    QTest::newRow("EOR with no data")
-        << QList<QByteArray>{B({255, 239})} << dumb << QStringList{};
+    QTest::newRow("WILL ECHO") << QList<QByteArray>{B({255, 251, 1})} << dumb
+                               << QStringList{"cmd:tncNoLocalEcho", "reply:255 253 1"};
+    QTest::newRow("WONT ECHO") << QList<QByteArray>{B({255, 252, 1})} << dumb
+                               << QStringList{"cmd:tncLocalEcho", "reply:255 254 1"};
+    QTest::newRow("DO ECHO") << QList<QByteArray>{B({255, 253, 1})} << dumb
+                             << QStringList{"cmd:tncLocalEcho", "reply:255 251 1"};
+    QTest::newRow("DONT ECHO") << QList<QByteArray>{B({255, 254, 1})} << dumb
+                               << QStringList{"cmd:tncEcho", "reply:255 252 1"};
+    QTest::newRow("EOR splits data") << QList<QByteArray>{B({65, 66, 255, 239, 67, 68})} << dumb
+                                     << QStringList{"data:65 66", "data:67 68"};
+    QTest::newRow("EOR with no data") << QList<QByteArray>{B({255, 239})} << dumb << QStringList{};
     QTest::newRow("NOP gives nothing") << QList<QByteArray>{B({255, 241})} << dumb << QStringList{};
     QTest::newRow("other commands dropped")
         << QList<QByteArray>{B({65, 255, 241, 66, 255, 249, 67, 255, 0, 68, 255, 240})} << dumb
@@ -148,19 +145,16 @@ void TestTelnetParser::events_data()
     QTest::newRow("data after a negotiation stays one chunk")
         << QList<QByteArray>{B({65, 255, 251, 1, 66})} << dumb
         << QStringList{"cmd:tncNoLocalEcho", "reply:255 253 1", "data:65 66"};
-    QTest::newRow("chunk ends right after IAC")
-        << QList<QByteArray>{B({65, 255}), B({251, 3, 66})} << dumb
-        << QStringList{"data:65", "reply:255 254 3", "data:66"};
+    QTest::newRow("chunk ends right after IAC") << QList<QByteArray>{B({65, 255}), B({251, 3, 66})} << dumb
+                                                << QStringList{"data:65", "reply:255 254 3", "data:66"};
     QTest::newRow("chunk ends after IAC, escaped 255 follows")
         << QList<QByteArray>{B({255}), B({255})} << dumb << QStringList{"data:255"};
     QTest::newRow("chunk ends before the option")
         << QList<QByteArray>{B({255, 253}), B({24})} << dumb << QStringList{"reply:255 251 24"};
     QTest::newRow("chunks end inside a subnegotiation")
-        << QList<QByteArray>{B({255, 250}), B({24, 1, 255}), B({240, 65})} << dumb
-        << QStringList{ttypeDumb, "data:65"};
-    QTest::newRow("SB splits data")
-        << QList<QByteArray>{B({65, 255, 250, 24, 1, 255, 240, 66})} << dumb
-        << QStringList{"data:65", ttypeDumb, "data:66"};
+        << QList<QByteArray>{B({255, 250}), B({24, 1, 255}), B({240, 65})} << dumb << QStringList{ttypeDumb, "data:65"};
+    QTest::newRow("SB splits data") << QList<QByteArray>{B({65, 255, 250, 24, 1, 255, 240, 66})} << dumb
+                                    << QStringList{"data:65", ttypeDumb, "data:66"};
     QTest::newRow("escaped IAC inside SB does not end it")
         << QList<QByteArray>{B({255, 250, 24, 1, 255, 255, 240, 65, 255, 240, 66})} << dumb
         << QStringList{ttypeDumb, "data:66"};
@@ -172,10 +166,9 @@ void TestTelnetParser::events_data()
         << QList<QByteArray>{B({255, 250, 24, 255, 241, 1, 255, 240})} << dumb << QStringList{ttypeDumb};
     QTest::newRow("SB of another option ignored")
         << QList<QByteArray>{B({255, 250, 31, 1, 255, 240})} << dumb << QStringList{};
-    QTest::newRow("SB TTYPE IS ignored")
-        << QList<QByteArray>{B({255, 250, 24, 0, 65, 255, 240})} << dumb << QStringList{};
-    QTest::newRow("SB TTYPE empty ignored")
-        << QList<QByteArray>{B({255, 250, 24, 255, 240})} << dumb << QStringList{};
+    QTest::newRow("SB TTYPE IS ignored") << QList<QByteArray>{B({255, 250, 24, 0, 65, 255, 240})} << dumb
+                                         << QStringList{};
+    QTest::newRow("SB TTYPE empty ignored") << QList<QByteArray>{B({255, 250, 24, 255, 240})} << dumb << QStringList{};
     QTest::newRow("terminal above ASCII sent as ?")
         << QList<QByteArray>{B({255, 250, 24, 1, 255, 240})} << QStringLiteral("v\u00e9")
         << QStringList{"reply:255 250 24 0 118 63 255 240"};

@@ -37,7 +37,7 @@ QString reading(QWidget* widget)
     return labels.first().first->text(QAccessible::Name) + QLatin1Char(' ') + iface->text(QAccessible::Name);
 }
 
-} // namespace
+}  // namespace
 
 // What the window offers a screen reader and keyboard-only use, checked
 // through Qt's accessibility interfaces while the window runs for real.
@@ -69,11 +69,11 @@ void TestAccessibility::everyControlHasAName()
     auto& ui = f.ui();
     QList<QWidget*> controls{ui.OnLineLED, ui.PollerLED, ui.DataLED, ui.SMeterBar, ui.chtFastLine1};
     for (QWidget* w : f.w->findChildren<QWidget*>()) {
-        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<BevelPanel*>(w) ||
-            (qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w->parentWidget())))
+        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<BevelPanel*>(w)
+            || (qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w->parentWidget())))
             controls.append(w);
     }
-    QCOMPARE(controls.size(), 5 + 5 + 1 + 5 + 4); // buttons, spin edit, panels, edit boxes
+    QCOMPARE(controls.size(), 5 + 5 + 1 + 5 + 4);  // buttons, spin edit, panels, edit boxes
     for (QWidget* w : controls) {
         QAccessibleInterface* iface = accessible(w);
         QVERIFY2(iface, qPrintable(w->objectName()));
@@ -94,20 +94,48 @@ void TestAccessibility::valueLabelsAreReadWithTheirCaption_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("average") << "lAverage" << "124" << "Average in db: 124";
-    QTest::newRow("running average") << "lRunningAverage" << "123.5" << "Running Average: 123.5";
-    QTest::newRow("sample count") << "lAverageCount" << "7" << "Sample Count: 7";
-    QTest::newRow("accumulator") << "lAccumulatorTotal" << "1057" << "Accumulator Total: 1057";
-    QTest::newRow("next reset") << "lNextReset" << "8" << "Time to next reset: 8";
-    QTest::newRow("file name") << "lFileName" << "030724-140509-x.csv" << "File name 030724-140509-x.csv";
-    QTest::newRow("written data") << "lWrittenData" << "a" << "Written data a";
-    QTest::newRow("bar count") << "SMeterBarCount" << "12" << "SMeter bar Count: 12";
-    QTest::newRow("link status") << "LastNetRequestLabel" << "Connected." << "Network status: Connected.";
-    QTest::newRow("last address") << "LastIP" << "127.0.0.1" << "IP Address: 127.0.0.1";
-    QTest::newRow("last port") << "LastPortlabel" << "9200" << "Port: 9200";
-    QTest::newRow("date-time group") << "Label6" << "14:05:09" << "DTG:  14:05:09";
-    QTest::newRow("host box") << "HostAddress" << "" << "Host: Host";
-    QTest::newRow("raw data box") << "lReturnedData" << "" << "Raw data from radio: Raw data from radio";
+    QTest::newRow("average") << "lAverage"
+                             << "124"
+                             << "Average in db: 124";
+    QTest::newRow("running average") << "lRunningAverage"
+                                     << "123.5"
+                                     << "Running Average: 123.5";
+    QTest::newRow("sample count") << "lAverageCount"
+                                  << "7"
+                                  << "Sample Count: 7";
+    QTest::newRow("accumulator") << "lAccumulatorTotal"
+                                 << "1057"
+                                 << "Accumulator Total: 1057";
+    QTest::newRow("next reset") << "lNextReset"
+                                << "8"
+                                << "Time to next reset: 8";
+    QTest::newRow("file name") << "lFileName"
+                               << "030724-140509-x.csv"
+                               << "File name 030724-140509-x.csv";
+    QTest::newRow("written data") << "lWrittenData"
+                                  << "a"
+                                  << "Written data a";
+    QTest::newRow("bar count") << "SMeterBarCount"
+                               << "12"
+                               << "SMeter bar Count: 12";
+    QTest::newRow("link status") << "LastNetRequestLabel"
+                                 << "Connected."
+                                 << "Network status: Connected.";
+    QTest::newRow("last address") << "LastIP"
+                                  << "127.0.0.1"
+                                  << "IP Address: 127.0.0.1";
+    QTest::newRow("last port") << "LastPortlabel"
+                               << "9200"
+                               << "Port: 9200";
+    QTest::newRow("date-time group") << "Label6"
+                                     << "14:05:09"
+                                     << "DTG:  14:05:09";
+    QTest::newRow("host box") << "HostAddress"
+                              << ""
+                              << "Host: Host";
+    QTest::newRow("raw data box") << "lReturnedData"
+                                  << ""
+                                  << "Raw data from radio: Raw data from radio";
 }
 
 void TestAccessibility::valueLabelsAreReadWithTheirCaption()
@@ -185,9 +213,9 @@ void TestAccessibility::tabKeyReachesEveryEnabledControlInDesignOrder()
 {
     WindowFixture f;
     auto& ui = f.ui();
-    const QList<QWidget*> design{ui.bStartPoller, ui.bStopPoller, ui.PortAddress, ui.HostAddress,
-                                 ui.lReturnedData, ui.SMeterBar, ui.bBeginCapture, ui.bEndCapture,
-                                 ui.Button1, ui.seHowLong, ui.Additionaldata, ui.chtFastLine1};
+    const QList<QWidget*> design{ui.bStartPoller,  ui.bStopPoller, ui.PortAddress,    ui.HostAddress,
+                                 ui.lReturnedData, ui.SMeterBar,   ui.bBeginCapture,  ui.bEndCapture,
+                                 ui.Button1,       ui.seHowLong,   ui.Additionaldata, ui.chtFastLine1};
     // Once with the capture buttons as activation leaves them (disabled,
     // skipped), once with them enabled as a running poller has them.
     for (const bool captureEnabled : {false, true}) {

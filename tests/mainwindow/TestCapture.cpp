@@ -75,8 +75,7 @@ void TestCapture::initTestCase()
 void TestCapture::init()
 {
     m_dir = std::make_unique<ScratchWorkingDir>();
-    m_clock = std::make_unique<LocalClock::Override>(
-        [] { return QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9, 999)); });
+    m_clock = std::make_unique<LocalClock::Override>([] { return QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9, 999)); });
 }
 
 void TestCapture::cleanup()
@@ -89,11 +88,14 @@ void TestCapture::beginCaptureNamesAndCreatesTheFile_data()
 {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QString>("name");
-    QTest::newRow("suffix") << "dipole" << "030724-140509-dipole.csv";
-    QTest::newRow("empty suffix") << "" << "030724-140509-.csv";
+    QTest::newRow("suffix") << "dipole"
+                            << "030724-140509-dipole.csv";
+    QTest::newRow("empty suffix") << ""
+                                  << "030724-140509-.csv";
     // Cutting to 10 code units would split the last pair: it is left out whole.
-    QTest::newRow("surrogate pair at the cut") << QString::fromUtf16(u"a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1")
-                                               << QString::fromUtf16(u"030724-140509-a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1.csv");
+    QTest::newRow("surrogate pair at the cut")
+        << QString::fromUtf16(u"a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1")
+        << QString::fromUtf16(u"030724-140509-a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1.csv");
 }
 
 void TestCapture::beginCaptureNamesAndCreatesTheFile()
@@ -123,7 +125,8 @@ void TestCapture::suffixCutEvenWhenHostCheckFails_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("cut");
-    QTest::newRow("twelve letters") << "abcdefghijkl" << "abcdefghij";
+    QTest::newRow("twelve letters") << "abcdefghijkl"
+                                    << "abcdefghij";
     QTest::newRow("pair across the cut") << QString::fromUtf16(u"a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1")
                                          << QString::fromUtf16(u"a\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1");
     QTest::newRow("pairs fill it") << QString::fromUtf16(u"\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1\U0001F4E1b")

@@ -45,15 +45,22 @@ void TestLinkControl::chunkSorting_data()
     QTest::addColumn<QString>("sm");
     QTest::addColumn<QString>("smh");
 
-    QTest::newRow("joined replies") << QList<QByteArray>{"SM0012;SMH070;"} << "SM0012;" << "SMH070;";
-    QTest::newRow("split reply") << QList<QByteArray>{"SMH0", "70;"} << "" << "SMH070;";
-    QTest::newRow("split inside SMH") << QList<QByteArray>{"SM", "H151;"} << "" << "SMH151;";
-    QTest::newRow("lower-case smh") << QList<QByteArray>{"smh151;"} << "smh151;" << "";
+    QTest::newRow("joined replies") << QList<QByteArray>{"SM0012;SMH070;"} << "SM0012;"
+                                    << "SMH070;";
+    QTest::newRow("split reply") << QList<QByteArray>{"SMH0", "70;"} << ""
+                                 << "SMH070;";
+    QTest::newRow("split inside SMH") << QList<QByteArray>{"SM", "H151;"} << ""
+                                      << "SMH151;";
+    QTest::newRow("lower-case smh") << QList<QByteArray>{"smh151;"} << "smh151;"
+                                    << "";
     QTest::newRow("bar reply after unread high-resolution reply")
-        << QList<QByteArray>{"SMH070;", "SM0012;"} << "SM0012;" << "SMH070;";
-    QTest::newRow("later reply wins") << QList<QByteArray>{"SMH070;", "SMH071;"} << "" << "SMH071;";
-    QTest::newRow("byte above 127") << QList<QByteArray>{"SMH\xb0" "151;"} << ""
-                                    << QStringLiteral("SMH\uFFFD151;");
+        << QList<QByteArray>{"SMH070;", "SM0012;"} << "SM0012;"
+        << "SMH070;";
+    QTest::newRow("later reply wins") << QList<QByteArray>{"SMH070;", "SMH071;"} << ""
+                                      << "SMH071;";
+    QTest::newRow("byte above 127") << QList<QByteArray>{
+        "SMH\xb0"
+        "151;"} << "" << QStringLiteral("SMH\uFFFD151;");
 }
 
 void TestLinkControl::chunkSorting()

@@ -23,8 +23,7 @@ namespace {
 // reports them: what the program did to the file, not what it believes.
 class FileCloseWatch {
 public:
-    explicit FileCloseWatch(const QString& path)
-        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    explicit FileCloseWatch(const QString& path) : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     {
         if (m_fd >= 0)
             m_wd = ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE_WRITE);
@@ -60,7 +59,7 @@ private:
     int m_closes = 0;
 };
 
-} // namespace
+}  // namespace
 
 // Polling and recording through the window against the bundled simulator.
 class TestPolling : public QObject {
@@ -178,8 +177,8 @@ void TestPolling::cleanup()
 
 void TestPolling::pollAndCaptureThreeRecords()
 {
-    K4SimProcess sim({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
-                      QStringLiteral("151")});
+    K4SimProcess sim(
+        {QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     QVERIFY(sim.ok());
     WindowFixture f;
     startPolling(f, sim);
@@ -260,8 +259,8 @@ void TestPolling::noisyRadioStillGivesRealReadings()
     QFETCH(QStringList, noise);
     QFETCH(bool, barKept);
     K4SimProcess sim(QStringList{QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--fixed-sm"),
-                                 QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")} +
-                     noise);
+                                 QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")}
+                     + noise);
     QVERIFY(sim.ok());
     WindowFixture f;
     startPolling(f, sim);
@@ -271,8 +270,7 @@ void TestPolling::noisyRadioStillGivesRealReadings()
     QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
     // Every record holds the radio's reading, never noise or digits of it
     // glued to the reading.
-    static const QRegularExpression record(
-        QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
+    static const QRegularExpression record(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
     const QStringList got = lines(path);
     QVERIFY(got.size() >= 3);
     for (const QString& line : got)
@@ -284,8 +282,8 @@ void TestPolling::noisyRadioStillGivesRealReadings()
 
 void TestPolling::radioClosingMidCaptureLeavesConsistentFile()
 {
-    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--close-after"),
-                      QStringLiteral("10")});
+    K4SimProcess sim(
+        {QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--close-after"), QStringLiteral("10")});
     QVERIFY(sim.ok());
     WindowFixture f;
     startPolling(f, sim);
@@ -298,8 +296,7 @@ void TestPolling::radioClosingMidCaptureLeavesConsistentFile()
     const QStringList got = lines(f.w->S.sFileName);
     // The level comes from real readings only; field 3 is the last single
     // reading, "180" when the tick before the record heard nothing.
-    static const QRegularExpression record(
-        QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
+    static const QRegularExpression record(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
     for (const QString& line : got)
         QVERIFY2(record.match(line).hasMatch(), qPrintable(line));
     // Without readings no further records come.
@@ -437,8 +434,8 @@ void TestPolling::closeDuringTickWaitRunsShutdownInsideIt()
 
 void TestPolling::collectionLabelsFollowEachTick()
 {
-    K4SimProcess sim({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
-                      QStringLiteral("151")});
+    K4SimProcess sim(
+        {QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     QVERIFY(sim.ok());
     WindowFixture f;
     startPolling(f, sim);
@@ -462,8 +459,8 @@ void TestPolling::collectionLabelsFollowEachTick()
 
 void TestPolling::sumsRestartPast3600Samples()
 {
-    K4SimProcess sim({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
-                      QStringLiteral("151")});
+    K4SimProcess sim(
+        {QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     QVERIFY(sim.ok());
     WindowFixture f;
     startPolling(f, sim);
@@ -495,8 +492,8 @@ void TestPolling::stopPollerDuringCaptureClosesFileThenDisconnects_data()
 void TestPolling::stopPollerDuringCaptureClosesFileThenDisconnects()
 {
     QFETCH(bool, closeWindow);
-    K4SimProcess sim({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
-                      QStringLiteral("151")});
+    K4SimProcess sim(
+        {QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     QVERIFY(sim.ok());
     WindowFixture f;
     startPolling(f, sim);

@@ -23,9 +23,7 @@ public:
     {
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_since.restart());
-        });
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_longest = std::max(m_longest, m_since.restart()); });
         m_since.start();
         m_timer.start();
     }
@@ -186,8 +184,7 @@ void TestReconnect::captureGoesOnAfterTheRadioReturns()
     QTRY_VERIFY_WITH_TIMEOUT(records(path).size() >= recordsBefore + 2, 8000);
     QVERIFY(f.w->S.FileWrite);
     QCOMPARE(f.w->S.sFileName, path);
-    static const QRegularExpression record(
-        QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
+    static const QRegularExpression record(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
     for (const QString& line : records(path))
         QVERIFY2(record.match(line).hasMatch(), qPrintable(line));
     QVERIFY(f.boxes.shown.isEmpty());
@@ -196,8 +193,8 @@ void TestReconnect::captureGoesOnAfterTheRadioReturns()
 void TestReconnect::threeDropsKeepOneRecordPerAnsweredPeriod()
 {
     // Every connection gets six replies (three polls), then the radio closes it.
-    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--close-after"),
-                      QStringLiteral("6")});
+    K4SimProcess sim(
+        {QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--close-after"), QStringLiteral("6")});
     QVERIFY(sim.ok());
     StatusLog statuses;  // outlives the window, which raises texts as it goes
     WindowFixture f;
@@ -224,8 +221,7 @@ void TestReconnect::threeDropsKeepOneRecordPerAnsweredPeriod()
     // Four connections of three polls each: the periods the radio answered
     // in are recorded, each once, with the level of real readings only.
     const QStringList got = records(path);
-    static const QRegularExpression record(
-        QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
+    static const QRegularExpression record(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,(151|180),123$"));
     for (const QString& line : got)
         QVERIFY2(record.match(line).hasMatch(), qPrintable(line));
     QVERIFY2(got.size() >= 4 && got.size() <= periods, qPrintable(got.join(QLatin1Char('|'))));

@@ -65,9 +65,9 @@ void TestWindow::designStateBeforeActivation()
     QCOMPARE(f.w->UserTimer->interval(), 1000);
     QCOMPARE(f.w->Poller->timerType(), Qt::PreciseTimer);
     // The design's tab order, panel by panel.
-    const QList<QWidget*> expected{ui.bStartPoller, ui.bStopPoller, ui.PortAddress, ui.HostAddress,
-                                   ui.lReturnedData, ui.SMeterBar, ui.bBeginCapture, ui.bEndCapture,
-                                   ui.Button1, ui.seHowLong, ui.Additionaldata};
+    const QList<QWidget*> expected{ui.bStartPoller,  ui.bStopPoller, ui.PortAddress,   ui.HostAddress,
+                                   ui.lReturnedData, ui.SMeterBar,   ui.bBeginCapture, ui.bEndCapture,
+                                   ui.Button1,       ui.seHowLong,   ui.Additionaldata};
     QList<QWidget*> chain;
     QWidget* w = ui.bStartPoller;
     do {
@@ -178,7 +178,8 @@ void TestWindow::connectFailureText()
     QVERIFY(!text.contains(QLatin1Char('\n')));
     const QStringList lines = text.split(QLatin1Char('\r'));
     QCOMPARE(lines[2], QStringLiteral("1.  The radio may be off."));
-    QCOMPARE(lines[7], QStringLiteral("Tap MENU on your K4, and scroll to \"IP Address\", to get the radios IP address."));
+    QCOMPARE(lines[7],
+             QStringLiteral("Tap MENU on your K4, and scroll to \"IP Address\", to get the radios IP address."));
 }
 
 void TestWindow::closeQuery_data()
@@ -199,7 +200,8 @@ void TestWindow::closeQuery()
     QSignalSpy terminate(f.w.get(), &Tfrm_framework::terminateRequested);
     QVERIFY(terminate.isValid());
     QCOMPARE(f.w->close(), closes);
-    QCOMPARE(f.boxes.texts(QStringLiteral("confirmation")), QStringList{QStringLiteral("Are you sure you want to exit?")});
+    QCOMPARE(f.boxes.texts(QStringLiteral("confirmation")),
+             QStringList{QStringLiteral("Are you sure you want to exit?")});
     QCOMPARE(terminate.size(), closes ? 1 : 0);
 }
 
@@ -355,8 +357,7 @@ void TestWindow::stopPollerWhileDisconnected()
     WindowFixture f;
     f.ui().bBeginCapture->setEnabled(true);
     QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
-    QCOMPARE(f.boxes.texts(QStringLiteral("information")),
-             QStringList{QStringLiteral("You are already disconnected")});
+    QCOMPARE(f.boxes.texts(QStringLiteral("information")), QStringList{QStringLiteral("You are already disconnected")});
     QVERIFY(!f.ui().bBeginCapture->isEnabled());
     QVERIFY(!f.ui().bEndCapture->isEnabled());
     QCOMPARE(f.ui().PollerLED->colour(), Led::LedColour::Red);

@@ -14,7 +14,7 @@ FormatSettings separators(const QString& date, const QString& time)
 
 const QDateTime kMoment(QDate(2024, 3, 7), QTime(14, 5, 9));
 
-} // namespace
+}  // namespace
 
 class TestFormatDateTime : public QObject {
     Q_OBJECT
@@ -40,19 +40,41 @@ void TestFormatDateTime::patterns_data()
     const QString pointLabel = QStringLiteral("hh:nn:ss");
     const QString record = QStringLiteral("MM/DD/YY,HH:NN:SS,");
 
-    QTest::newRow("stamp slash") << fileStamp << "/" << ":" << "030724-140509";
-    QTest::newRow("stamp dot") << fileStamp << "." << "." << "030724-140509";
-    QTest::newRow("stamp empty") << fileStamp << "" << "" << "030724-140509";
-    QTest::newRow("stamp dash") << fileStamp << "-" << "h" << "030724-140509";
+    QTest::newRow("stamp slash") << fileStamp << "/"
+                                 << ":"
+                                 << "030724-140509";
+    QTest::newRow("stamp dot") << fileStamp << "."
+                               << "."
+                               << "030724-140509";
+    QTest::newRow("stamp empty") << fileStamp << ""
+                                 << ""
+                                 << "030724-140509";
+    QTest::newRow("stamp dash") << fileStamp << "-"
+                                << "h"
+                                << "030724-140509";
 
-    QTest::newRow("label colon") << pointLabel << "/" << ":" << "14:05:09";
-    QTest::newRow("label dot") << pointLabel << "/" << "." << "14.05.09";
-    QTest::newRow("label empty") << pointLabel << "/" << "" << "140509";
+    QTest::newRow("label colon") << pointLabel << "/"
+                                 << ":"
+                                 << "14:05:09";
+    QTest::newRow("label dot") << pointLabel << "/"
+                               << "."
+                               << "14.05.09";
+    QTest::newRow("label empty") << pointLabel << "/"
+                                 << ""
+                                 << "140509";
 
-    QTest::newRow("record slash") << record << "/" << ":" << "03/07/24,14:05:09,";
-    QTest::newRow("record dot date") << record << "." << ":" << "03.07.24,14:05:09,";
-    QTest::newRow("record dash and dot") << record << "-" << "." << "03-07-24,14.05.09,";
-    QTest::newRow("record empty") << record << "" << "" << "030724,140509,";
+    QTest::newRow("record slash") << record << "/"
+                                  << ":"
+                                  << "03/07/24,14:05:09,";
+    QTest::newRow("record dot date") << record << "."
+                                     << ":"
+                                     << "03.07.24,14:05:09,";
+    QTest::newRow("record dash and dot") << record << "-"
+                                         << "."
+                                         << "03-07-24,14.05.09,";
+    QTest::newRow("record empty") << record << ""
+                                  << ""
+                                  << "030724,140509,";
 }
 
 void TestFormatDateTime::patterns()
@@ -76,8 +98,8 @@ void TestFormatDateTime::fields_data()
     QTest::newRow("M after another letter is month") << "HHNNMM" << kMoment << "140503";
     QTest::newRow("M after H then M is month") << "HH MM MM" << kMoment << "14 05 03";
     QTest::newRow("M first is month") << "MM" << kMoment << "03";
-    QTest::newRow("single letters pad to one") << "m/d/y h:n:s" << QDateTime(QDate(2024, 3, 7), QTime(4, 5, 9))
-                                              << "3/7/24 4:5:9";
+    QTest::newRow("single letters pad to one")
+        << "m/d/y h:n:s" << QDateTime(QDate(2024, 3, 7), QTime(4, 5, 9)) << "3/7/24 4:5:9";
     QTest::newRow("long H N S count as two") << "HHHH:NNN:SSSSS" << kMoment << "14:05:09";
     QTest::newRow("case does not matter") << "mmddyy HHnnSS" << kMoment << "030724 140509";
     QTest::newRow("a change of case ends a run") << "mM" << kMoment << "33";

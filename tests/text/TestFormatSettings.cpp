@@ -29,20 +29,39 @@ void TestFormatSettings::fromLocale_data()
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("decimal");
 
-    QTest::newRow("en_US") << QLocale("en_US") << "/" << ":" << ".";
-    QTest::newRow("de_DE") << QLocale("de_DE") << "." << ":" << ",";
-    QTest::newRow("fr_FR") << QLocale("fr_FR") << "/" << ":" << ",";
-    QTest::newRow("nl_NL") << QLocale("nl_NL") << "-" << ":" << ",";
-    QTest::newRow("fi_FI dot in time") << QLocale("fi_FI") << "." << "." << ",";
-    QTest::newRow("hu_HU dot and space") << QLocale("hu_HU") << "." << ":" << ",";
+    QTest::newRow("en_US") << QLocale("en_US") << "/"
+                           << ":"
+                           << ".";
+    QTest::newRow("de_DE") << QLocale("de_DE") << "."
+                           << ":"
+                           << ",";
+    QTest::newRow("fr_FR") << QLocale("fr_FR") << "/"
+                           << ":"
+                           << ",";
+    QTest::newRow("nl_NL") << QLocale("nl_NL") << "-"
+                           << ":"
+                           << ",";
+    QTest::newRow("fi_FI dot in time") << QLocale("fi_FI") << "."
+                                       << "."
+                                       << ",";
+    QTest::newRow("hu_HU dot and space") << QLocale("hu_HU") << "."
+                                         << ":"
+                                         << ",";
     // "AP h:mm": the hour comes after an AM/PM field.
-    QTest::newRow("ko_KR marker first") << QLocale("ko_KR") << "." << ":" << ".";
+    QTest::newRow("ko_KR marker first") << QLocale("ko_KR") << "."
+                                        << ":"
+                                        << ".";
     // "d.MM.yy 'г'.": quoted words are not separators.
-    QTest::newRow("bg_BG quoted suffix") << QLocale("bg_BG") << "." << ":" << ",";
+    QTest::newRow("bg_BG quoted suffix") << QLocale("bg_BG") << "."
+                                         << ":"
+                                         << ",";
     // Right-to-left marks stand before the slashes.
-    QTest::newRow("ar_EG direction marks") << QLocale("ar_EG") << "/" << ":" << QString(QChar(0x066B));
+    QTest::newRow("ar_EG direction marks") << QLocale("ar_EG") << "/"
+                                           << ":" << QString(QChar(0x066B));
     // "d MMM yyyy" has no numeric date separator: the fallback applies.
-    QTest::newRow("C") << QLocale::c() << "/" << ":" << ".";
+    QTest::newRow("C") << QLocale::c() << "/"
+                       << ":"
+                       << ".";
 }
 
 void TestFormatSettings::fromLocale()

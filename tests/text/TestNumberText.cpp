@@ -18,7 +18,7 @@ FormatSettings decimalSeparator(const QString& separator)
     return settings;
 }
 
-} // namespace
+}  // namespace
 
 class TestNumberText : public QObject {
     Q_OBJECT
@@ -51,8 +51,7 @@ void TestNumberText::roundHalfEven_data()
     QTest::newRow("-2.6") << -2.6 << qint64(-3) << true;
     QTest::newRow("whole") << -124.0 << qint64(-124) << true;
     QTest::newRow("last double with halves") << 4503599627370495.5 << qint64(4503599627370496) << true;
-    QTest::newRow("largest double below 2^63") << std::nextafter(kTwoPow63, 0.0)
-                                               << qint64(9223372036854774784) << true;
+    QTest::newRow("largest double below 2^63") << std::nextafter(kTwoPow63, 0.0) << qint64(9223372036854774784) << true;
     QTest::newRow("-2^63 fits") << -kTwoPow63 << kMin << true;
     QTest::newRow("2^63 saturates") << kTwoPow63 << kMax << false;
     QTest::newRow("below -2^63 saturates") << std::nextafter(-kTwoPow63, -1e300) << kMin << false;

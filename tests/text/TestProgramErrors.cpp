@@ -28,15 +28,24 @@ void TestProgramErrors::fullStopRule_data()
     QTest::addColumn<QString>("shown");
     QTest::newRow("conversion error") << "'abc' is not a valid integer value"
                                       << "'abc' is not a valid integer value.";
-    QTest::newRow("already has one") << "Connect timed out." << "Connect timed out.";
-    QTest::newRow("ends in !") << "Stop!" << "Stop!";
-    QTest::newRow("ends in )") << "I/O error (5)" << "I/O error (5)";
-    QTest::newRow("ends in ,") << "a," << "a,";
-    QTest::newRow("ends in space") << "a " << "a ";
-    QTest::newRow("ends in digit") << "I/O error 123" << "I/O error 123.";
-    QTest::newRow("ends in colon") << "see:" << "see:.";
-    QTest::newRow("ends in ?") << "why?" << "why?.";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("already has one") << "Connect timed out."
+                                     << "Connect timed out.";
+    QTest::newRow("ends in !") << "Stop!"
+                               << "Stop!";
+    QTest::newRow("ends in )") << "I/O error (5)"
+                               << "I/O error (5)";
+    QTest::newRow("ends in ,") << "a,"
+                               << "a,";
+    QTest::newRow("ends in space") << "a "
+                                   << "a ";
+    QTest::newRow("ends in digit") << "I/O error 123"
+                                   << "I/O error 123.";
+    QTest::newRow("ends in colon") << "see:"
+                                   << "see:.";
+    QTest::newRow("ends in ?") << "why?"
+                               << "why?.";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestProgramErrors::fullStopRule()

@@ -24,7 +24,7 @@ struct FakeTicks {
     FakeTicks& operator=(const FakeTicks&) = delete;
 };
 
-} // namespace
+}  // namespace
 
 class TestDelay : public QObject {
     Q_OBJECT
@@ -48,7 +48,8 @@ void TestDelay::runsPendingEventsAtLeastOnce()
 {
     QFETCH(int, ms);
     bool ran = false;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
     delay(ms);
     QVERIFY(ran);
 }

@@ -33,7 +33,7 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 class TestHowLongSpinEdit : public QObject {
     Q_OBJECT
@@ -142,14 +142,30 @@ void TestHowLongSpinEdit::typing_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("refused");
 
-    QTest::newRow("digits") << "" << "5000" << "5000" << 0;
-    QTest::newRow("plus") << "" << "+12" << "+12" << 0;
-    QTest::newRow("minus") << "" << "-3" << "-3" << 0;
-    QTest::newRow("decimal separator") << "1" << "." << "1." << 0;
-    QTest::newRow("letter") << "15" << "a" << "15" << 1;
-    QTest::newRow("space") << "15" << " " << "15" << 1;
-    QTest::newRow("comma in C locale") << "15" << "," << "15" << 1;
-    QTest::newRow("letters among digits") << "" << "1x2y" << "12" << 2;
+    QTest::newRow("digits") << ""
+                            << "5000"
+                            << "5000" << 0;
+    QTest::newRow("plus") << ""
+                          << "+12"
+                          << "+12" << 0;
+    QTest::newRow("minus") << ""
+                           << "-3"
+                           << "-3" << 0;
+    QTest::newRow("decimal separator") << "1"
+                                       << "."
+                                       << "1." << 0;
+    QTest::newRow("letter") << "15"
+                            << "a"
+                            << "15" << 1;
+    QTest::newRow("space") << "15"
+                           << " "
+                           << "15" << 1;
+    QTest::newRow("comma in C locale") << "15"
+                                       << ","
+                                       << "15" << 1;
+    QTest::newRow("letters among digits") << ""
+                                          << "1x2y"
+                                          << "12" << 2;
 }
 
 void TestHowLongSpinEdit::typing()

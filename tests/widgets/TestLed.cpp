@@ -26,7 +26,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 class TestLed : public QObject {
     Q_OBJECT

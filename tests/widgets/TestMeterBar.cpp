@@ -60,7 +60,7 @@ void TestMeterBar::holdsReadingShowsNearerEnd()
 
     MeterBar bar;
     bar.resize(416, 17);
-    bar.setPosition(21); // what an ignored update would leave on show
+    bar.setPosition(21);  // what an ignored update would leave on show
     bar.setPosition(position);
     QCOMPARE(bar.position(), position);
     QCOMPARE(bar.value(), shown);

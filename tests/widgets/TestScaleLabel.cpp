@@ -10,9 +10,11 @@
 namespace {
 
 const QString kDbmScale = QStringLiteral(
-    "-121  -109        -97       -85        -73      -63       -53        -43        -33        -20           -10     dBm");
+    "-121  -109        -97       -85        -73      -63       -53        -43        -33        -20           -10     "
+    "dBm");
 const QString kSUnitScale = QStringLiteral(
-    "1        3             5          7            9       +10      +20       +30       +40       +50         +60   S-Units");
+    "1        3             5          7            9       +10      +20       +30       +40       +50         +60   "
+    "S-Units");
 
 // Columns [first, last] that hold any pixel other than the background.
 std::pair<int, int> InkColumns(const QImage& image)
@@ -33,7 +35,7 @@ std::pair<int, int> InkColumns(const QImage& image)
     return {first, last};
 }
 
-} // namespace
+}  // namespace
 
 // The meter scales keep the design's width and mark positions whatever font
 // the machine has: the design font's marks land on the bar, others must too.
@@ -63,9 +65,11 @@ void TestScaleLabel::marksSitWhereTheDesignPutsThem_data()
     // Centres of "-10" and "+60" as Tahoma 11 px spaces the captions: the last
     // marks, where any error in the spacing has added up.
     for (const QString& family : {QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"),
-                                 QStringLiteral("DejaVu Serif"), QStringLiteral("DejaVu Sans Mono")}) {
-        QTest::addRow("dBm scale, %s", qPrintable(family)) << family << kDbmScale << 442 << QStringLiteral("-10") << 399.0;
-        QTest::addRow("S-unit scale, %s", qPrintable(family)) << family << kSUnitScale << 451 << QStringLiteral("+60") << 398.0;
+                                  QStringLiteral("DejaVu Serif"), QStringLiteral("DejaVu Sans Mono")}) {
+        QTest::addRow("dBm scale, %s", qPrintable(family))
+            << family << kDbmScale << 442 << QStringLiteral("-10") << 399.0;
+        QTest::addRow("S-unit scale, %s", qPrintable(family))
+            << family << kSUnitScale << 451 << QStringLiteral("+60") << 398.0;
     }
 }
 

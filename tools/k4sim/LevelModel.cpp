@@ -10,7 +10,7 @@ namespace {
 constexpr double kFloor = 138.0;
 constexpr double kLowest = 100.0;
 constexpr double kHighest = 230.0;
-} // namespace
+}  // namespace
 
 LevelModel::LevelModel(std::uint64_t seed, std::optional<int> fixedBar, std::optional<int> fixedHigh)
     : m_random(seed), m_fixedBar(fixedBar), m_fixedHigh(fixedHigh)
@@ -27,8 +27,8 @@ Reading LevelModel::generate()
 {
     const double t = static_cast<double>(m_generated++);
     // Slow fading: two incommensurate swells of a few minutes and half a minute.
-    const double fade = 7.0 * std::sin(2.0 * std::numbers::pi * t / 97.0)
-                        + 3.0 * std::sin(2.0 * std::numbers::pi * t / 23.0 + 1.3);
+    const double fade
+        = 7.0 * std::sin(2.0 * std::numbers::pi * t / 97.0) + 3.0 * std::sin(2.0 * std::numbers::pi * t / 23.0 + 1.3);
     m_walk = std::clamp(0.98 * m_walk + 0.7 * m_random.normal(), -10.0, 10.0);
     double burst = 0.0;
     if (m_burstLeft == 0 && m_random.chance(0.04)) {
@@ -52,10 +52,10 @@ Reading LevelModel::readingAt(std::uint64_t step)
         m_history.push_back(generate());
     const Reading reading = m_history[static_cast<std::size_t>(step - m_firstStep)];
     // Drop what both cursors have passed; pull a cursor that lags too far.
-    m_barCursor = std::max(m_barCursor, m_firstStep + m_history.size() > kMaxLag
-                                            ? m_firstStep + m_history.size() - kMaxLag : 0);
-    m_highCursor = std::max(m_highCursor, m_firstStep + m_history.size() > kMaxLag
-                                              ? m_firstStep + m_history.size() - kMaxLag : 0);
+    m_barCursor = std::max(m_barCursor,
+                           m_firstStep + m_history.size() > kMaxLag ? m_firstStep + m_history.size() - kMaxLag : 0);
+    m_highCursor = std::max(m_highCursor,
+                            m_firstStep + m_history.size() > kMaxLag ? m_firstStep + m_history.size() - kMaxLag : 0);
     while (!m_history.empty() && m_firstStep < std::min(m_barCursor, m_highCursor)) {
         m_history.pop_front();
         ++m_firstStep;
@@ -77,4 +77,4 @@ int LevelModel::nextHigh()
     return m_fixedHigh ? *m_fixedHigh : r.high;
 }
 
-} // namespace k4sim
+}  // namespace k4sim

@@ -12,14 +12,12 @@
 
 namespace k4sim {
 
-struct Reading
-{
-    int bar = 0;  // meter bar, 0..42 (or the fixed value)
-    int high = 0; // high-resolution reading, typically 120..200
+struct Reading {
+    int bar = 0;   // meter bar, 0..42 (or the fixed value)
+    int high = 0;  // high-resolution reading, typically 120..200
 };
 
-class LevelModel
-{
+class LevelModel {
 public:
     // How far one kind of query may run ahead of the other before the
     // lagging one is pulled along (bounds the kept history).
@@ -40,7 +38,7 @@ private:
     SimRandom m_random;
     std::optional<int> m_fixedBar;
     std::optional<int> m_fixedHigh;
-    std::deque<Reading> m_history; // readings from step m_firstStep on
+    std::deque<Reading> m_history;  // readings from step m_firstStep on
     std::uint64_t m_firstStep = 0;
     std::uint64_t m_barCursor = 0;
     std::uint64_t m_highCursor = 0;
@@ -51,4 +49,4 @@ private:
     double m_burstAmplitude = 0.0;
 };
 
-} // namespace k4sim
+}  // namespace k4sim

@@ -15,13 +15,12 @@ namespace k4sim {
 
 namespace {
 
-struct Address
-{
+struct Address {
     sockaddr_storage storage{};
     socklen_t length = 0;
 };
 
-bool parseAddress(const std::string &host, std::uint16_t port, Address &out)
+bool parseAddress(const std::string& host, std::uint16_t port, Address& out)
 {
     const std::string literal = host == "localhost" ? std::string("127.0.0.1") : host;
     out = Address{};
@@ -61,15 +60,12 @@ IoResult fromErrno()
 #if EWOULDBLOCK != EAGAIN
     case EWOULDBLOCK:
 #endif
-    case EINTR:
-        return {IoStatus::WouldBlock, 0};
+    case EINTR: return {IoStatus::WouldBlock, 0};
     case ECONNRESET:
-    case ECONNABORTED:
-        return {IoStatus::Reset, 0};
-    case EPIPE: // our side can no longer send: the connection is over
+    case ECONNABORTED: return {IoStatus::Reset, 0};
+    case EPIPE:  // our side can no longer send: the connection is over
         return {IoStatus::Closed, 0};
-    default:
-        return {IoStatus::Error, 0};
+    default: return {IoStatus::Error, 0};
     }
 }
 
@@ -90,19 +86,19 @@ struct sigaction g_oldInt;
 struct sigaction g_oldTerm;
 struct sigaction g_oldPipe;
 
-} // namespace
+}  // namespace
 
 Socket::~Socket()
 {
     reset();
 }
 
-Socket::Socket(Socket &&other) noexcept : m_handle(other.m_handle), m_valid(other.m_valid)
+Socket::Socket(Socket&& other) noexcept : m_handle(other.m_handle), m_valid(other.m_valid)
 {
     other.m_valid = false;
 }
 
-Socket &Socket::operator=(Socket &&other) noexcept
+Socket& Socket::operator=(Socket&& other) noexcept
 {
     if (this != &other) {
         reset();
@@ -121,13 +117,13 @@ void Socket::reset()
     }
 }
 
-bool isAddressLiteral(const std::string &host)
+bool isAddressLiteral(const std::string& host)
 {
     Address address;
     return parseAddress(host, 0, address);
 }
 
-bool isLoopbackAddress(const std::string &host)
+bool isLoopbackAddress(const std::string& host)
 {
     Address address;
     if (!parseAddress(host, 0, address))
@@ -144,8 +140,7 @@ bool isLoopbackAddress(const std::string &host)
     return IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr) && v6.sin6_addr.s6_addr[12] == 127;
 }
 
-Socket listenTcp(const std::string &host, std::uint16_t port, std::uint16_t &boundPort,
-                 std::string &error)
+Socket listenTcp(const std::string& host, std::uint16_t port, std::uint16_t& boundPort, std::string& error)
 {
     Address address;
     if (!parseAddress(host, port, address)) {
@@ -160,8 +155,7 @@ Socket listenTcp(const std::string &host, std::uint16_t port, std::uint16_t &bou
     // A restarted simulator must not wait for old connections in TIME_WAIT.
     const int one = 1;
     setsockopt(socket.handle(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(socket.handle(), reinterpret_cast<const sockaddr *>(&address.storage),
-               address.length) != 0) {
+    if (::bind(socket.handle(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
         error = std::string("bind: ") + std::strerror(errno);
         return {};
     }
@@ -172,7 +166,7 @@ Socket listenTcp(const std::string &host, std::uint16_t port, std::uint16_t &bou
     setNonBlockingCloexec(socket.handle());
     sockaddr_storage bound{};
     socklen_t length = sizeof bound;
-    if (getsockname(socket.handle(), reinterpret_cast<sockaddr *>(&bound), &length) != 0) {
+    if (getsockname(socket.handle(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
         error = std::string("getsockname: ") + std::strerror(errno);
         return {};
     }
@@ -188,7 +182,7 @@ Socket listenTcp(const std::string &host, std::uint16_t port, std::uint16_t &bou
     return socket;
 }
 
-Socket acceptClient(const Socket &listener)
+Socket acceptClient(const Socket& listener)
 {
     const int fd = ::accept(listener.handle(), nullptr, nullptr);
     if (fd < 0)
@@ -197,7 +191,7 @@ Socket acceptClient(const Socket &listener)
     return Socket(fd);
 }
 
-Socket connectLoopback(const std::string &host, std::uint16_t port, std::string &error)
+Socket connectLoopback(const std::string& host, std::uint16_t port, std::string& error)
 {
     Address address;
     if (!isLoopbackAddress(host) || !parseAddress(host, port, address)) {
@@ -209,15 +203,14 @@ Socket connectLoopback(const std::string &host, std::uint16_t port, std::string 
         error = std::string("socket: ") + std::strerror(errno);
         return {};
     }
-    if (::connect(socket.handle(), reinterpret_cast<const sockaddr *>(&address.storage),
-                  address.length) != 0) {
+    if (::connect(socket.handle(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
         error = std::string("connect: ") + std::strerror(errno);
         return {};
     }
     return socket;
 }
 
-IoResult sendSome(const Socket &socket, const void *data, std::size_t size)
+IoResult sendSome(const Socket& socket, const void* data, std::size_t size)
 {
 #ifdef MSG_NOSIGNAL
     const int flags = MSG_NOSIGNAL;
@@ -230,7 +223,7 @@ IoResult sendSome(const Socket &socket, const void *data, std::size_t size)
     return {IoStatus::Ok, static_cast<std::size_t>(sent)};
 }
 
-IoResult recvSome(const Socket &socket, void *data, std::size_t size)
+IoResult recvSome(const Socket& socket, void* data, std::size_t size)
 {
     const ssize_t got = ::recv(socket.handle(), data, size, 0);
     if (got < 0)
@@ -240,18 +233,18 @@ IoResult recvSome(const Socket &socket, void *data, std::size_t size)
     return {IoStatus::Ok, static_cast<std::size_t>(got)};
 }
 
-void setNoDelay(const Socket &socket, bool on)
+void setNoDelay(const Socket& socket, bool on)
 {
     const int value = on ? 1 : 0;
     setsockopt(socket.handle(), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value);
 }
 
-void shutdownSend(const Socket &socket)
+void shutdownSend(const Socket& socket)
 {
     ::shutdown(socket.handle(), SHUT_WR);
 }
 
-void closeWithReset(Socket &socket)
+void closeWithReset(Socket& socket)
 {
     if (!socket.valid())
         return;
@@ -262,13 +255,12 @@ void closeWithReset(Socket &socket)
     socket.reset();
 }
 
-void pollHandles(std::vector<PollEntry> &entries, int timeoutMs)
+void pollHandles(std::vector<PollEntry>& entries, int timeoutMs)
 {
     std::vector<pollfd> fds(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
         fds[i].fd = entries[i].handle;
-        fds[i].events = static_cast<short>((entries[i].wantRead ? POLLIN : 0)
-                                           | (entries[i].wantWrite ? POLLOUT : 0));
+        fds[i].events = static_cast<short>((entries[i].wantRead ? POLLIN : 0) | (entries[i].wantWrite ? POLLOUT : 0));
         entries[i].readable = entries[i].writable = entries[i].failed = false;
     }
     if (::poll(fds.data(), static_cast<nfds_t>(fds.size()), timeoutMs) <= 0)
@@ -292,12 +284,12 @@ StopSignal::StopSignal()
         g_stopWriteFd = fds[1];
     }
     g_stopRequested = 0;
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &g_oldInt);
     sigaction(SIGTERM, &action, &g_oldTerm);
-    struct sigaction ignore{};
+    struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, &g_oldPipe);
@@ -321,4 +313,4 @@ bool StopSignal::triggered() const
     return g_stopRequested != 0;
 }
 
-} // namespace k4sim
+}  // namespace k4sim

@@ -4,13 +4,13 @@
 
 namespace k4sim {
 
-void logLine(const std::string &line)
+void logLine(const std::string& line)
 {
     std::fprintf(stderr, "k4sim: %s\n", line.c_str());
     std::fflush(stderr);
 }
 
-std::string describeBytes(const std::string &bytes, std::size_t limit)
+std::string describeBytes(const std::string& bytes, std::size_t limit)
 {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
@@ -29,4 +29,4 @@ std::string describeBytes(const std::string &bytes, std::size_t limit)
     return out;
 }
 
-} // namespace k4sim
+}  // namespace k4sim

@@ -6,8 +6,8 @@
 
 namespace k4sim {
 
-void logLine(const std::string &line);
+void logLine(const std::string& line);
 // Printable form of raw bytes: ASCII as is, everything else as \xNN.
-std::string describeBytes(const std::string &bytes, std::size_t limit = 200);
+std::string describeBytes(const std::string& bytes, std::size_t limit = 200);
 
-} // namespace k4sim
+}  // namespace k4sim

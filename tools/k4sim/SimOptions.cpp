@@ -9,11 +9,11 @@ namespace k4sim {
 
 namespace {
 
-bool parseInteger(const std::string &text, long long low, long long high, long long &out)
+bool parseInteger(const std::string& text, long long low, long long high, long long& out)
 {
     long long value = 0;
-    const char *begin = text.data();
-    const char *end = text.data() + text.size();
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(begin, end, value);
     if (text.empty() || ec != std::errc() || ptr != end || value < low || value > high)
         return false;
@@ -21,10 +21,10 @@ bool parseInteger(const std::string &text, long long low, long long high, long l
     return true;
 }
 
-bool parseUnsigned64(const std::string &text, std::uint64_t &out)
+bool parseUnsigned64(const std::string& text, std::uint64_t& out)
 {
     std::uint64_t value = 0;
-    const char *end = text.data() + text.size();
+    const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc() || ptr != end)
         return false;
@@ -32,25 +32,24 @@ bool parseUnsigned64(const std::string &text, std::uint64_t &out)
     return true;
 }
 
-bool parseReal(const std::string &text, double low, double high, double &out)
+bool parseReal(const std::string& text, double low, double high, double& out)
 {
     // strtod would follow the C locale only by accident; from_chars never looks at it.
     double value = 0.0;
-    const char *end = text.data() + text.size();
+    const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value) || value < low
-        || value > high)
+    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value) || value < low || value > high)
         return false;
     out = value;
     return true;
 }
 
-} // namespace
+}  // namespace
 
-bool parseSimOptions(const std::vector<std::string> &args, SimOptions &o, std::string &error)
+bool parseSimOptions(const std::vector<std::string>& args, SimOptions& o, std::string& error)
 {
     using Flag = std::function<void()>;
-    using Valued = std::function<bool(const std::string &)>;
+    using Valued = std::function<bool(const std::string&)>;
     long long n = 0;
     const std::map<std::string, Flag> flags = {
         {"--allow-non-loopback", [&] { o.allowNonLoopback = true; }},
@@ -69,67 +68,79 @@ bool parseSimOptions(const std::vector<std::string> &args, SimOptions &o, std::s
         {"-h", [&] { o.help = true; }},
     };
     const std::map<std::string, Valued> valued = {
-        {"--host", [&](const std::string &v) { o.host = v; return !v.empty(); }},
-        {"--port", [&](const std::string &v) {
+        {"--host",
+         [&](const std::string& v) {
+             o.host = v;
+             return !v.empty();
+         }},
+        {"--port",
+         [&](const std::string& v) {
              if (!parseInteger(v, 0, 65535, n))
                  return false;
              o.port = static_cast<std::uint16_t>(n);
              return true;
          }},
-        {"--exit-after-seconds", [&](const std::string &v) {
+        {"--exit-after-seconds",
+         [&](const std::string& v) {
              double s = 0;
              if (!parseReal(v, 0.001, 86400.0 * 365, s))
                  return false;
              o.exitAfterSeconds = s;
              return true;
          }},
-        {"--seed", [&](const std::string &v) {
+        {"--seed",
+         [&](const std::string& v) {
              std::uint64_t s = 0;
              if (!parseUnsigned64(v, s))
                  return false;
              o.seed = s;
              return true;
          }},
-        {"--fixed-sm", [&](const std::string &v) {
+        {"--fixed-sm",
+         [&](const std::string& v) {
              if (!parseInteger(v, 0, 9999, n))
                  return false;
              o.fixedSm = static_cast<int>(n);
              return true;
          }},
-        {"--fixed-smh", [&](const std::string &v) {
+        {"--fixed-smh",
+         [&](const std::string& v) {
              if (!parseInteger(v, 0, 999, n))
                  return false;
              o.fixedSmh = static_cast<int>(n);
              return true;
          }},
-        {"--close-after", [&](const std::string &v) {
+        {"--close-after",
+         [&](const std::string& v) {
              if (!parseInteger(v, 0, 1'000'000'000, n))
                  return false;
              o.closeAfter = static_cast<long>(n);
              return true;
          }},
-        {"--bad-sm-at", [&](const std::string &v) {
+        {"--bad-sm-at",
+         [&](const std::string& v) {
              if (!parseInteger(v, 1, 1'000'000'000, n))
                  return false;
              o.badSmAt = static_cast<long>(n);
              return true;
          }},
-        {"--reset-after", [&](const std::string &v) {
+        {"--reset-after",
+         [&](const std::string& v) {
              if (!parseInteger(v, 0, 1'000'000'000, n))
                  return false;
              o.resetAfter = static_cast<long>(n);
              return true;
          }},
-        {"--late-ms", [&](const std::string &v) {
+        {"--late-ms",
+         [&](const std::string& v) {
              if (!parseInteger(v, 0, 600'000, n))
                  return false;
              o.lateMs = static_cast<int>(n);
              return true;
          }},
-        {"--flood-mibps", [&](const std::string &v) {
-             return parseReal(v, 0.001, 256.0, o.floodMibps);
-         }},
-        {"--stream-kibps", [&](const std::string &v) {
+        {"--flood-mibps", [&](const std::string& v) { return parseReal(v, 0.001, 256.0, o.floodMibps); }},
+        {"--stream-kibps",
+         [&](const std::string& v) {
              if (!parseInteger(v, 1, 16384, n))
                  return false;
              o.streamKibps = static_cast<int>(n);
@@ -217,4 +228,4 @@ std::string usageText()
            "  --help                   show this text\n";
 }
 
-} // namespace k4sim
+}  // namespace k4sim

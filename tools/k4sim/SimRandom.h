@@ -10,8 +10,7 @@
 
 namespace k4sim {
 
-class SimRandom
-{
+class SimRandom {
 public:
     explicit SimRandom(std::uint64_t seed) : m_engine(seed) {}
 
@@ -27,7 +26,7 @@ public:
     // Standard normal (Box-Muller).
     double normal()
     {
-        const double u1 = 1.0 - real(); // (0, 1]: keeps log() finite
+        const double u1 = 1.0 - real();  // (0, 1]: keeps log() finite
         const double u2 = real();
         return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
     }
@@ -36,4 +35,4 @@ private:
     std::mt19937_64 m_engine;
 };
 
-} // namespace k4sim
+}  // namespace k4sim

@@ -21,8 +21,7 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 // After our FIN the client gets this long to close its side before we do.
 constexpr std::chrono::seconds kDrainLimit{2};
 
-struct Client
-{
+struct Client {
     Socket socket;
     SimSession session;
     std::optional<OutSegment> sending;
@@ -32,13 +31,13 @@ struct Client
     Clock::time_point drainDeadline{};
     bool done = false;
 
-    Client(Socket s, const SimOptions &options, std::uint64_t seed, int id, Clock::time_point now)
+    Client(Socket s, const SimOptions& options, std::uint64_t seed, int id, Clock::time_point now)
         : socket(std::move(s)), session(options, seed, id, now)
     {
     }
 };
 
-void finish(Client &client, const SimOptions &options, const char *why)
+void finish(Client& client, const SimOptions& options, const char* why)
 {
     if (client.done)
         return;
@@ -50,11 +49,10 @@ void finish(Client &client, const SimOptions &options, const char *why)
 }
 
 // Carries out a close or reset the session asked for. Returns true if it did.
-bool applyEnding(Client &client, const SimOptions &options, Clock::time_point now)
+bool applyEnding(Client& client, const SimOptions& options, Clock::time_point now)
 {
     switch (client.session.ending()) {
-    case SimSession::Ending::None:
-        return false;
+    case SimSession::Ending::None: return false;
     case SimSession::Ending::Reset:
         closeWithReset(client.socket);
         finish(client, options, "connection reset");
@@ -74,7 +72,7 @@ bool applyEnding(Client &client, const SimOptions &options, Clock::time_point no
     return false;
 }
 
-void pump(Client &client, const SimOptions &options, Clock::time_point now)
+void pump(Client& client, const SimOptions& options, Clock::time_point now)
 {
     while (!client.done && !client.draining) {
         if (applyEnding(client, options, now))
@@ -87,9 +85,8 @@ void pump(Client &client, const SimOptions &options, Clock::time_point now)
             client.sending = client.session.takeOutput();
             client.offset = 0;
         }
-        const std::string &bytes = client.sending->bytes;
-        const IoResult r = sendSome(client.socket, bytes.data() + client.offset,
-                                    bytes.size() - client.offset);
+        const std::string& bytes = client.sending->bytes;
+        const IoResult r = sendSome(client.socket, bytes.data() + client.offset, bytes.size() - client.offset);
         if (r.status == IoStatus::WouldBlock)
             return;
         if (r.status != IoStatus::Ok) {
@@ -106,7 +103,7 @@ void pump(Client &client, const SimOptions &options, Clock::time_point now)
     }
 }
 
-void readFrom(Client &client, const SimOptions &options, Clock::time_point now)
+void readFrom(Client& client, const SimOptions& options, Clock::time_point now)
 {
     std::array<char, kReadChunk> buffer{};
     const IoResult r = recvSome(client.socket, buffer.data(), buffer.size());
@@ -115,15 +112,10 @@ void readFrom(Client &client, const SimOptions &options, Clock::time_point now)
         if (!client.draining)
             client.session.receive(buffer.data(), r.bytes, now);
         break;
-    case IoStatus::WouldBlock:
-        break;
-    case IoStatus::Closed:
-        finish(client, options, "client closed the connection");
-        break;
+    case IoStatus::WouldBlock: break;
+    case IoStatus::Closed: finish(client, options, "client closed the connection"); break;
     case IoStatus::Reset:
-    case IoStatus::Error:
-        finish(client, options, "connection lost");
-        break;
+    case IoStatus::Error: finish(client, options, "connection lost"); break;
     }
 }
 
@@ -135,9 +127,9 @@ int millisUntil(Clock::time_point now, Clock::time_point when)
     return static_cast<int>(std::min<long long>(ms, 60'000));
 }
 
-} // namespace
+}  // namespace
 
-int runServer(const SimOptions &options)
+int runServer(const SimOptions& options)
 {
     std::uint16_t boundPort = 0;
     std::string error;
@@ -156,8 +148,9 @@ int runServer(const SimOptions &options)
     const Clock::time_point started = Clock::now();
     std::optional<Clock::time_point> exitAt;
     if (options.exitAfterSeconds)
-        exitAt = started + std::chrono::duration_cast<Clock::duration>(
-                     std::chrono::duration<double>(*options.exitAfterSeconds));
+        exitAt
+            = started
+              + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*options.exitAfterSeconds));
 
     std::vector<std::unique_ptr<Client>> clients;
     int nextId = 1;
@@ -168,13 +161,13 @@ int runServer(const SimOptions &options)
             logLine("time limit reached, exiting");
             break;
         }
-        for (auto &client : clients) {
+        for (auto& client : clients) {
             client->session.tick(now);
             pump(*client, options, now);
             if (client->draining && !client->done && now >= client->drainDeadline)
                 finish(*client, options, "closed after FIN");
         }
-        std::erase_if(clients, [](const auto &c) { return c->done; });
+        std::erase_if(clients, [](const auto& c) { return c->done; });
 
         entries.clear();
         entries.push_back({stop.handle(), true, false});
@@ -186,7 +179,7 @@ int runServer(const SimOptions &options)
             if (!wake || t < *wake)
                 wake = t;
         };
-        for (auto &client : clients) {
+        for (auto& client : clients) {
             const bool busy = client->sending.has_value();
             const bool readyQueued = !busy && client->session.hasOutput();
             PollEntry entry{client->socket.handle(), false, false};
@@ -223,21 +216,20 @@ int runServer(const SimOptions &options)
         }
         // Clients accepted just now have no entry yet; they are served next turn.
         for (std::size_t i = 0; index < entries.size(); ++i, ++index) {
-            Client &client = *clients[i];
+            Client& client = *clients[i];
             if (entries[index].readable)
                 readFrom(client, options, now);
             if (!client.done && entries[index].writable)
                 pump(client, options, now);
             // poll reports a hang-up even on a socket it was not asked about;
             // ignoring it would spin, so such a client is given up.
-            if (!client.done && entries[index].failed && !entries[index].readable
-                && !entries[index].writable)
+            if (!client.done && entries[index].failed && !entries[index].readable && !entries[index].writable)
                 finish(client, options, "connection lost");
         }
     }
-    for (auto &client : clients)
+    for (auto& client : clients)
         finish(*client, options, "simulator stopping");
     return 0;
 }
 
-} // namespace k4sim
+}  // namespace k4sim

@@ -8,6 +8,6 @@ namespace k4sim {
 
 // Listens, prints the listening line, serves until SIGINT/SIGTERM or the
 // optional time limit. Returns the process exit code.
-int runServer(const SimOptions &options);
+int runServer(const SimOptions& options);
 
-} // namespace k4sim
+}  // namespace k4sim

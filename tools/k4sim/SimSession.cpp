@@ -43,9 +43,9 @@ std::string pad(int value, int width)
     return digits;
 }
 
-} // namespace
+}  // namespace
 
-SimSession::SimSession(const SimOptions &options, std::uint64_t seed, int id, Clock::time_point now)
+SimSession::SimSession(const SimOptions& options, std::uint64_t seed, int id, Clock::time_point now)
     : m_options(options), m_id(id), m_random(seed ^ 0x9E3779B97F4A7C15ULL),
       m_level(seed, options.fixedSm, options.fixedSmh)
 {
@@ -61,11 +61,11 @@ SimSession::SimSession(const SimOptions &options, std::uint64_t seed, int id, Cl
     checkEnding();
 }
 
-void SimSession::receive(const char *data, std::size_t size, Clock::time_point now)
+void SimSession::receive(const char* data, std::size_t size, Clock::time_point now)
 {
     std::vector<TelnetEvent> events;
     m_telnet.feed(data, size, events);
-    for (const TelnetEvent &event : events) {
+    for (const TelnetEvent& event : events) {
         if (m_ending != Ending::None)
             return;
         if (event.kind == TelnetEvent::Kind::Data)
@@ -75,21 +75,20 @@ void SimSession::receive(const char *data, std::size_t size, Clock::time_point n
     }
 }
 
-void SimSession::handleEvent(const TelnetEvent &event)
+void SimSession::handleEvent(const TelnetEvent& event)
 {
     const std::string prefix = "client " + std::to_string(m_id) + ": ";
     switch (event.kind) {
     case TelnetEvent::Kind::Negotiation:
         if (m_options.verbose)
-            logLine(prefix + "received IAC " + negotiationName(event.command) + " "
-                    + std::to_string(event.option));
-        if (event.command == kWill && event.option == kTerminalType && m_askedTerminalType
-            && !m_sentTtypeSend) {
+            logLine(prefix + "received IAC " + negotiationName(event.command) + " " + std::to_string(event.option));
+        if (event.command == kWill && event.option == kTerminalType && m_askedTerminalType && !m_sentTtypeSend) {
             m_sentTtypeSend = true;
-            enqueue({std::string{static_cast<char>(kIac), static_cast<char>(kSb),
-                                 static_cast<char>(kTerminalType), static_cast<char>(kTtypeSend),
-                                 static_cast<char>(kIac), static_cast<char>(kSe)},
-                     0, {}, false});
+            enqueue({std::string{static_cast<char>(kIac), static_cast<char>(kSb), static_cast<char>(kTerminalType),
+                                 static_cast<char>(kTtypeSend), static_cast<char>(kIac), static_cast<char>(kSe)},
+                     0,
+                     {},
+                     false});
         }
         break;
     case TelnetEvent::Kind::Subnegotiation:
@@ -105,12 +104,11 @@ void SimSession::handleEvent(const TelnetEvent &event)
         if (m_options.verbose)
             logLine(prefix + "received IAC " + std::to_string(event.command));
         break;
-    case TelnetEvent::Kind::Data:
-        break;
+    case TelnetEvent::Kind::Data: break;
     }
 }
 
-void SimSession::handleData(const std::string &bytes, Clock::time_point now)
+void SimSession::handleData(const std::string& bytes, Clock::time_point now)
 {
     for (const char c : bytes) {
         if (m_ending != Ending::None)
@@ -131,11 +129,10 @@ void SimSession::handleData(const std::string &bytes, Clock::time_point now)
     }
 }
 
-void SimSession::handleCommand(const std::string &command, Clock::time_point now)
+void SimSession::handleCommand(const std::string& command, Clock::time_point now)
 {
     if (m_options.verbose)
-        logLine("client " + std::to_string(m_id) + ": received command \""
-                + describeBytes(command) + ";\"");
+        logLine("client " + std::to_string(m_id) + ": received command \"" + describeBytes(command) + ";\"");
     if (m_options.silent)
         return;
     if (command == "sm" && m_options.badSmAt && ++m_barRequests == *m_options.badSmAt)
@@ -145,7 +142,7 @@ void SimSession::handleCommand(const std::string &command, Clock::time_point now
     else if (command == "smh")
         reply("SMH" + pad(m_level.nextHigh(), 3) + ";", ReplyKind::High, now);
     else if (command == "k41")
-        return; // switches the radio's extended replies on: nothing to answer
+        return;  // switches the radio's extended replies on: nothing to answer
     else
         reply("?;", ReplyKind::Other, now);
 }
@@ -157,7 +154,7 @@ std::string SimSession::junk()
     for (int i = 0; i < count; ++i) {
         int b = m_random.between(0, 253);
         if (b >= ';')
-            ++b; // 0..254 without ';' (and never IAC)
+            ++b;  // 0..254 without ';' (and never IAC)
         bytes.push_back(static_cast<char>(b));
     }
     // Now and then the junk looks like a reply of its own.
@@ -234,7 +231,7 @@ OutSegment SimSession::takeOutput()
     return segment;
 }
 
-void SimSession::segmentSent(const OutSegment &segment)
+void SimSession::segmentSent(const OutSegment& segment)
 {
     if (segment.stream) {
         m_streamBytesSent += segment.bytes.size();
@@ -261,7 +258,7 @@ void SimSession::checkEnding()
         m_ending = Ending::Close;
 }
 
-double SimSession::allowance(Stream &stream, Clock::time_point now)
+double SimSession::allowance(Stream& stream, Clock::time_point now)
 {
     const double elapsed = std::chrono::duration<double>(now - stream.lastTick).count();
     stream.lastTick = now;
@@ -311,7 +308,7 @@ void SimSession::runStreams(Clock::time_point now)
             const std::size_t n = std::min(budget, kStreamSegment);
             std::string bytes(n, '\0');
             for (std::size_t i = 0; i < n; ++i)
-                bytes[i] = static_cast<char>('A' + m_fillIndex++ % 26); // never IAC, so never IAC SE
+                bytes[i] = static_cast<char>('A' + m_fillIndex++ % 26);  // never IAC, so never IAC SE
             enqueue({std::move(bytes), 0, {}, true});
             budget -= n;
         }
@@ -365,11 +362,10 @@ std::optional<Clock::time_point> SimSession::nextWakeup(Clock::time_point now) c
 
 void SimSession::logSummary() const
 {
-    std::string line = "client " + std::to_string(m_id) + ": left after "
-                       + std::to_string(m_repliesSent) + " replies";
+    std::string line = "client " + std::to_string(m_id) + ": left after " + std::to_string(m_repliesSent) + " replies";
     if (m_streamBytesSent > 0)
         line += " and " + std::to_string(m_streamBytesSent) + " stream bytes";
     logLine(line);
 }
 
-} // namespace k4sim
+}  // namespace k4sim

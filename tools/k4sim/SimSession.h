@@ -18,16 +18,14 @@ namespace k4sim {
 
 using Clock = std::chrono::steady_clock;
 
-struct OutSegment
-{
+struct OutSegment {
     std::string bytes;
-    int replies = 0;                 // complete replies this segment finishes
-    std::chrono::milliseconds gap{}; // least pause after the previous segment left
-    bool stream = false;             // flood/storm/subnegotiation filler
+    int replies = 0;                  // complete replies this segment finishes
+    std::chrono::milliseconds gap{};  // least pause after the previous segment left
+    bool stream = false;              // flood/storm/subnegotiation filler
 };
 
-class SimSession
-{
+class SimSession {
 public:
     enum class Ending { None, Close, Reset };
 
@@ -44,17 +42,17 @@ public:
     static constexpr std::size_t kMaxQueuedSegments = 4096;
     static constexpr std::uint8_t kEndlessSubnegOption = 39;
 
-    SimSession(const SimOptions &options, std::uint64_t seed, int id, Clock::time_point now);
+    SimSession(const SimOptions& options, std::uint64_t seed, int id, Clock::time_point now);
 
-    void receive(const char *data, std::size_t size, Clock::time_point now);
+    void receive(const char* data, std::size_t size, Clock::time_point now);
     // Runs the timers: held and delayed replies, streams.
     void tick(Clock::time_point now);
 
     bool hasOutput() const { return !m_queue.empty(); }
-    const OutSegment &nextOutput() const { return m_queue.front(); }
+    const OutSegment& nextOutput() const { return m_queue.front(); }
     OutSegment takeOutput();
     // The segment taken last has been written completely.
-    void segmentSent(const OutSegment &segment);
+    void segmentSent(const OutSegment& segment);
 
     Ending ending() const { return m_ending; }
     bool wantsInput() const;
@@ -65,18 +63,15 @@ public:
     void logSummary() const;
 
 private:
-    struct Pending
-    {
+    struct Pending {
         std::string bytes;
         int replies = 0;
     };
-    struct Delayed
-    {
+    struct Delayed {
         Clock::time_point due;
         Pending pending;
     };
-    struct Stream
-    {
+    struct Stream {
         bool active = false;
         double bytesPerSecond = 0.0;
         double tokens = 0.0;
@@ -84,19 +79,19 @@ private:
     };
     enum class ReplyKind { Bar, High, Other };
 
-    void handleEvent(const TelnetEvent &event);
-    void handleData(const std::string &bytes, Clock::time_point now);
-    void handleCommand(const std::string &command, Clock::time_point now);
+    void handleEvent(const TelnetEvent& event);
+    void handleData(const std::string& bytes, Clock::time_point now);
+    void handleCommand(const std::string& command, Clock::time_point now);
     void reply(std::string text, ReplyKind kind, Clock::time_point now);
     void release(Pending pending, Clock::time_point now);
     void enqueueSplit(Pending pending);
     void enqueue(OutSegment segment);
     std::string junk();
-    double allowance(Stream &stream, Clock::time_point now);
+    double allowance(Stream& stream, Clock::time_point now);
     void runStreams(Clock::time_point now);
     void checkEnding();
 
-    const SimOptions &m_options;
+    const SimOptions& m_options;
     int m_id;
     SimRandom m_random;
     LevelModel m_level;
@@ -127,4 +122,4 @@ private:
     Ending m_ending = Ending::None;
 };
 
-} // namespace k4sim
+}  // namespace k4sim

@@ -4,14 +4,14 @@ namespace k4sim {
 
 using namespace telnet;
 
-void TelnetReceiver::appendData(std::vector<TelnetEvent> &events, char byte)
+void TelnetReceiver::appendData(std::vector<TelnetEvent>& events, char byte)
 {
     if (events.empty() || events.back().kind != TelnetEvent::Kind::Data)
         events.push_back(TelnetEvent{});
     events.back().bytes.push_back(byte);
 }
 
-void TelnetReceiver::feed(const char *data, std::size_t size, std::vector<TelnetEvent> &events)
+void TelnetReceiver::feed(const char* data, std::size_t size, std::vector<TelnetEvent>& events)
 {
     for (std::size_t i = 0; i < size; ++i) {
         const char raw = data[i];
@@ -67,4 +67,4 @@ void TelnetReceiver::feed(const char *data, std::size_t size, std::vector<Telnet
     }
 }
 
-} // namespace k4sim
+}  // namespace k4sim

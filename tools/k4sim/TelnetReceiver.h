@@ -20,10 +20,9 @@ constexpr std::uint8_t kSe = 240;
 constexpr std::uint8_t kTerminalType = 24;
 constexpr std::uint8_t kTtypeIs = 0;
 constexpr std::uint8_t kTtypeSend = 1;
-} // namespace telnet
+}  // namespace telnet
 
-struct TelnetEvent
-{
+struct TelnetEvent {
     enum class Kind { Data, Negotiation, Subnegotiation, Command };
     Kind kind = Kind::Data;
     std::uint8_t command = 0;  // WILL/WONT/DO/DONT, or the bare command byte
@@ -31,18 +30,17 @@ struct TelnetEvent
     std::string bytes;         // data, or the subnegotiation's payload
 };
 
-class TelnetReceiver
-{
+class TelnetReceiver {
 public:
     // A subnegotiation payload longer than this is cut (the rest is dropped).
     static constexpr std::size_t kMaxSubnegotiation = 256;
 
     // Appends the events found in data to events; data runs are merged.
-    void feed(const char *data, std::size_t size, std::vector<TelnetEvent> &events);
+    void feed(const char* data, std::size_t size, std::vector<TelnetEvent>& events);
 
 private:
     enum class State { Data, Iac, Option, SbOption, Sb, SbIac };
-    void appendData(std::vector<TelnetEvent> &events, char byte);
+    void appendData(std::vector<TelnetEvent>& events, char byte);
 
     State m_state = State::Data;
     std::uint8_t m_command = 0;
@@ -50,4 +48,4 @@ private:
     std::string m_sbPayload;
 };
 
-} // namespace k4sim
+}  // namespace k4sim

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     k4sim::SimOptions options;

@@ -15,7 +15,7 @@ namespace {
 // dropped (550 ms); and record times are cut to the second.
 constexpr qint64 kAfterDropMs = kCapturePeriodSeconds * 1000 + 1500;
 
-} // namespace
+}  // namespace
 
 QString exactTail()
 {
@@ -108,12 +108,14 @@ Verdict judge(const QString& path, QList<Capture> captures)
             break;
         case RecordRule::Exact:
             if (tail != exactTail())
-                fault(v.fabricated, QStringLiteral("the radio sent only %1 in phase %2").arg(kFixedReading).arg(cap.phase));
+                fault(v.fabricated,
+                      QStringLiteral("the radio sent only %1 in phase %2").arg(kFixedReading).arg(cap.phase));
             break;
         case RecordRule::EndsWith151:
             if (!ends151.match(r.reading).hasMatch())
-                fault(v.fabricated,
-                      QStringLiteral("field 3 does not end in the radio's %1 (phase %2)").arg(kFixedReading).arg(cap.phase));
+                fault(v.fabricated, QStringLiteral("field 3 does not end in the radio's %1 (phase %2)")
+                                        .arg(kFixedReading)
+                                        .arg(cap.phase));
             break;
         }
     }
@@ -141,4 +143,4 @@ Verdict judge(const QString& path, QList<Capture> captures)
     return v;
 }
 
-} // namespace CaptureCheck
+}  // namespace CaptureCheck

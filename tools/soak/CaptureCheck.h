@@ -31,8 +31,8 @@ struct Capture {
     RecordRule rule = RecordRule::Exact;
     bool everyPeriodRecorded = false;
     qint64 beginMs = 0;
-    qint64 endMs = 0;            // when Start Poller (or the end of the run) closed it
-    QList<qint64> linkDownMs;    // when the link dropped while it was open
+    qint64 endMs = 0;          // when Start Poller (or the end of the run) closed it
+    QList<qint64> linkDownMs;  // when the link dropped while it was open
 };
 
 struct Verdict {
@@ -50,4 +50,4 @@ Verdict judge(const QString& path, QList<Capture> captures);
 // The record a reading of 151 gives: ",151,123".
 QString exactTail();
 
-} // namespace CaptureCheck
+}  // namespace CaptureCheck

@@ -25,4 +25,4 @@ bool spinUntil(const std::function<bool()>& done, int timeoutMs)
     return true;
 }
 
-} // namespace EventWait
+}  // namespace EventWait

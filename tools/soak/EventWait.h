@@ -13,4 +13,4 @@ void spinFor(int ms);
 // done() at the end. done() is checked every 10 ms.
 bool spinUntil(const std::function<bool()>& done, int timeoutMs);
 
-} // namespace EventWait
+}  // namespace EventWait

@@ -85,7 +85,7 @@ Round runRound(const Options& options, const QString& dir, quint16 port, int ind
     return r;
 }
 
-} // namespace
+}  // namespace
 
 int run(const Options& options)
 {
@@ -141,8 +141,8 @@ int run(const Options& options)
         const qint64 got = c.records.size();
         // One record per ended period; the period in progress may be either
         // side when the kill fell right at its boundary.
-        const bool countOk = got == ended || (got == ended - 1 && intoPeriod < kLateTickMs) ||
-                             (got == ended + 1 && kPeriodMs - intoPeriod < kEarlyTickMs);
+        const bool countOk = got == ended || (got == ended - 1 && intoPeriod < kLateTickMs)
+                             || (got == ended + 1 && kPeriodMs - intoPeriod < kEarlyTickMs);
         if (!countOk)
             problems << QStringLiteral("%1 records for %2 ended periods (%3 ms into the next)")
                             .arg(got)
@@ -177,4 +177,4 @@ int run(const Options& options)
     return harness > 0 ? 2 : 0;
 }
 
-} // namespace KillTest
+}  // namespace KillTest

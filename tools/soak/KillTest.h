@@ -21,4 +21,4 @@ struct Options {
 // the test could not run.
 int run(const Options& options);
 
-} // namespace KillTest
+}  // namespace KillTest

@@ -13,7 +13,8 @@ std::optional<ProcessMemory> ProcessMemory::of(qint64 pid)
     bool haveRss = false;
     // Lines look like "VmRSS:\t   12345 kB".
     for (const QByteArray& line : status.readAll().split('\n')) {
-        const auto value = [&line] { return line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLongLong(); };
+        const auto value
+            = [&line] { return line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLongLong(); };
         if (line.startsWith("VmRSS:")) {
             m.rssKiB = value();
             haveRss = true;

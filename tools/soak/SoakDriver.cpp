@@ -135,9 +135,8 @@ int runChild(const Options& options, const QString& dir, int phaseSeconds, int f
     // The child reports a stuck phase itself after 20 s; silence this long means its thread is blocked.
     const qint64 hangMs = qint64(phaseSeconds + 45) * 1000;
     QByteArray pending;
-    const auto openCapture = [&run]() -> CaptureCheck::Capture* {
-        return run.captures.isEmpty() ? nullptr : &run.captures.last();
-    };
+    const auto openCapture
+        = [&run]() -> CaptureCheck::Capture* { return run.captures.isEmpty() ? nullptr : &run.captures.last(); };
 
     while (child.state() != QProcess::NotRunning) {
         child.waitForReadyRead(kSampleMs);
@@ -253,7 +252,7 @@ QString metText(bool met)
     return met ? QStringLiteral("met") : QStringLiteral("NOT MET");
 }
 
-} // namespace
+}  // namespace
 
 int run(const Options& options)
 {
@@ -264,8 +263,7 @@ int run(const Options& options)
         return 2;
 
     const QList<SoakPhase> phases = soakPhases();
-    const int phaseSeconds =
-        std::max(kMinPhaseSeconds, int(options.minutes * 60.0 / double(phases.size())));
+    const int phaseSeconds = std::max(kMinPhaseSeconds, int(options.minutes * 60.0 / double(phases.size())));
     out << "quorvel_soak: " << phases.size() << " phases of " << phaseSeconds << " s, capture period "
         << kCapturePeriodSeconds << " s, files in " << dir << "\n";
     out.flush();
@@ -305,7 +303,8 @@ int run(const Options& options)
     }
 
     // Per phase.
-    out << "\nPhase               captures  records  link drops  boxes                         longest UI gap  (connect gap)  end RSS\n";
+    out << "\nPhase               captures  records  link drops  boxes                         longest UI gap  "
+           "(connect gap)  end RSS\n";
     double longestGap = 0, longestConnect = 0;
     QString longestWhere;
     for (const PhaseFigures& f : run.phases) {
@@ -338,9 +337,10 @@ int run(const Options& options)
         out << QStringLiteral("%1 %2 %3 %4\n").arg(what, -39).arg(figure, -31).arg(target, -12).arg(result);
     };
     row(QStringLiteral("crashes"), QString::number(run.crashes), QStringLiteral("0"), metText(run.crashes == 0));
-    row(QStringLiteral("hangs (stuck handler, blocked thread)"), QString::number(run.hangs), QStringLiteral("0"), metText(run.hangs == 0));
-    row(QStringLiteral("capture files / records"),
-        QStringLiteral("%1 / %2").arg(byFile.size()).arg(records), QStringLiteral("-"), QStringLiteral("info"));
+    row(QStringLiteral("hangs (stuck handler, blocked thread)"), QString::number(run.hangs), QStringLiteral("0"),
+        metText(run.hangs == 0));
+    row(QStringLiteral("capture files / records"), QStringLiteral("%1 / %2").arg(byFile.size()).arg(records),
+        QStringLiteral("-"), QStringLiteral("info"));
     row(QStringLiteral("partial or ill-formed lines"), QString::number(malformed), QStringLiteral("0"),
         metText(malformed == 0));
     row(QStringLiteral("fabricated records"), QString::number(fabricated), QStringLiteral("0"),
@@ -354,7 +354,9 @@ int run(const Options& options)
             .arg(double(run.peakKiB) / 1024.0, 0, 'f', 1),
         QStringLiteral("< %1 MiB").arg(kMemoryTargetMiB), metText(memoryMet) + QStringLiteral(" (soft)"));
     row(QStringLiteral("VmHWM growth / RSS at end"),
-        QStringLiteral("%1 MiB / %2 MiB").arg(run.worstHwmGrowthMiB, 0, 'f', 2).arg(double(run.finalKiB) / 1024.0, 0, 'f', 1),
+        QStringLiteral("%1 MiB / %2 MiB")
+            .arg(run.worstHwmGrowthMiB, 0, 'f', 2)
+            .arg(double(run.finalKiB) / 1024.0, 0, 'f', 1),
         QStringLiteral("-"), QStringLiteral("info"));
     const std::optional<double> heapGrowth = heapGrowthMiBPerDay(run.heap);
     row(QStringLiteral("heap growth beyond the chart's points"),
@@ -375,8 +377,8 @@ int run(const Options& options)
     for (const QString& e : run.harnessErrors)
         out << "soak error: " << e << "\n";
 
-    const bool hardOk = run.crashes == 0 && run.hangs == 0 && malformed == 0 && fabricated == 0 && missing == 0 &&
-                        run.harnessErrors.isEmpty();
+    const bool hardOk = run.crashes == 0 && run.hangs == 0 && malformed == 0 && fabricated == 0 && missing == 0
+                        && run.harnessErrors.isEmpty();
     if (!hardOk && temporary) {
         temporary->setAutoRemove(false);
         out << "files kept in " << dir << "\n";
@@ -388,4 +390,4 @@ int run(const Options& options)
     return propertyFailed ? 1 : 2;
 }
 
-} // namespace SoakDriver
+}  // namespace SoakDriver

@@ -8,9 +8,9 @@
 namespace SoakDriver {
 
 struct Options {
-    QString self;        // this program, started again as the child
+    QString self;  // this program, started again as the child
     QString k4simPath;
-    QString directory;   // empty: a temporary folder, kept when something fails
+    QString directory;  // empty: a temporary folder, kept when something fails
     double minutes = 3;
 };
 
@@ -19,4 +19,4 @@ struct Options {
 // soak could not run.
 int run(const Options& options);
 
-} // namespace SoakDriver
+}  // namespace SoakDriver

@@ -36,31 +36,25 @@ QList<Field> fieldsOf(Kind kind)
 {
     switch (kind) {
     case Kind::Ready:
-    case Kind::Done:
-        return {Field::At};
+    case Kind::Done: return {Field::At};
     case Kind::Phase:
     case Kind::Capture:
-    case Kind::Stuck:
-        return {Field::Phase, Field::At, Field::Text};
+    case Kind::Stuck: return {Field::Phase, Field::At, Field::Text};
     case Kind::StartPoller:
     case Kind::NoConnect:
     case Kind::NoCapture:
     case Kind::LinkDown:
-    case Kind::LinkStuck:
-        return {Field::Phase, Field::At};
-    case Kind::Box:
-        return {Field::Phase, Field::BoxKind, Field::Text};
+    case Kind::LinkStuck: return {Field::Phase, Field::At};
+    case Kind::Box: return {Field::Phase, Field::BoxKind, Field::Text};
     case Kind::PhaseEnd:
         return {Field::Phase, Field::At, Field::Gap, Field::ConnectGap, Field::Ticks, Field::Reconnects, Field::Text};
-    case Kind::Heap:
-        return {Field::At, Field::HeapBytes, Field::ChartBytes};
-    case Kind::Error:
-        return {Field::Text};
+    case Kind::Heap: return {Field::At, Field::HeapBytes, Field::ChartBytes};
+    case Kind::Error: return {Field::Text};
     }
     return {};
 }
 
-} // namespace
+}  // namespace
 
 QByteArray format(const Event& event)
 {
@@ -127,4 +121,4 @@ void say(const Event& event)
     std::fflush(stdout);
 }
 
-} // namespace SoakProtocol
+}  // namespace SoakProtocol

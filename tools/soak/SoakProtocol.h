@@ -51,4 +51,4 @@ std::optional<Event> parse(const QByteArray& line);
 // even if this process dies next.
 void say(const Event& event);
 
-} // namespace SoakProtocol
+}  // namespace SoakProtocol

@@ -86,7 +86,10 @@ public:
     SoakWindow(const SoakWindow&) = delete;
     SoakWindow& operator=(const SoakWindow&) = delete;
 
-    bool waitActivated() { return spinUntil([this] { return w->activated(); }, 5000); }
+    bool waitActivated()
+    {
+        return spinUntil([this] { return w->activated(); }, 5000);
+    }
     Ui::Tfrm_framework& ui() { return w->form(); }
 
     void aimAt(quint16 port)
@@ -138,7 +141,7 @@ void connectAndCapture(SoakWindow& win, UiStallMeter& meter, int phase)
         say(at(Kind::NoCapture, phase));
 }
 
-} // namespace
+}  // namespace
 
 namespace WindowSoak {
 
@@ -201,8 +204,9 @@ int runSoak(const Options& options)
         const QString log = QDir(options.directory).filePath(QStringLiteral("k4sim-%1.log").arg(phase.name));
         sim.setLogFile(log);
         // The time limit ends the simulator even if this process dies without stopping it.
-        if (!sim.start(phase.simOptions + QStringList{QStringLiteral("--exit-after-seconds"),
-                                                      QString::number(options.phaseSeconds + 120)})) {
+        if (!sim.start(
+                phase.simOptions
+                + QStringList{QStringLiteral("--exit-after-seconds"), QString::number(options.phaseSeconds + 120)})) {
             say(error(sim.error()));
             return 3;
         }
@@ -293,4 +297,4 @@ int runCaptureChild(const Options& options)
     return 4;
 }
 
-} // namespace WindowSoak
+}  // namespace WindowSoak

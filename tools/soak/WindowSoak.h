@@ -9,11 +9,11 @@ namespace WindowSoak {
 
 struct Options {
     QString k4simPath;
-    QString directory;      // working directory: capture files land here
-    int phaseSeconds = 15;  // length of each phase
-    int fromPhase = 0;      // first phase to run (after a crash, the driver resumes)
-    quint16 port = 0;       // capture child: the simulator to poll
-    QString suffix;         // capture child: capture file suffix
+    QString directory;          // working directory: capture files land here
+    int phaseSeconds = 15;      // length of each phase
+    int fromPhase = 0;          // first phase to run (after a crash, the driver resumes)
+    quint16 port = 0;           // capture child: the simulator to poll
+    QString suffix;             // capture child: capture file suffix
     int lifetimeSeconds = 120;  // capture child: gives up if nobody kills it
 };
 
@@ -25,4 +25,4 @@ int runSoak(const Options& options);
 // keeps running until killed (or lifetimeSeconds pass: exit code 4).
 int runCaptureChild(const Options& options);
 
-} // namespace WindowSoak
+}  // namespace WindowSoak

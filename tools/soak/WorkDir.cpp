@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString PrepareWorkDir(const QString& requested, const QString& pattern,
-                       std::unique_ptr<QTemporaryDir>& temporary, QTextStream& out)
+QString PrepareWorkDir(const QString& requested, const QString& pattern, std::unique_ptr<QTemporaryDir>& temporary,
+                       QTextStream& out)
 {
     QString dir = requested;
     if (dir.isEmpty()) {

@@ -30,7 +30,7 @@ bool hasFlag(int argc, char** argv, const char* flag)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -60,8 +60,9 @@ int main(int argc, char** argv)
     const QCommandLineOption killTest(QStringLiteral("kill-test"),
                                       QStringLiteral("Kill a capturing window N times and check its files."),
                                       QStringLiteral("N"));
-    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the kill test's run times (default 1)."),
-                                  QStringLiteral("S"), QStringLiteral("1"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+                                  QStringLiteral("Seed of the kill test's run times (default 1)."), QStringLiteral("S"),
+                                  QStringLiteral("1"));
     // Internal modes: the processes the two tests start.
     const QCommandLineOption soakChild(QStringLiteral("soak-child"));
     const QCommandLineOption captureChild(QStringLiteral("capture-child"));
@@ -70,8 +71,7 @@ int main(int argc, char** argv)
     const QCommandLineOption fromPhase(QStringLiteral("from-phase"), QString(), QStringLiteral("K"),
                                        QStringLiteral("0"));
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("P"));
-    const QCommandLineOption suffix(QStringLiteral("suffix"), QString(), QStringLiteral("X"),
-                                    QStringLiteral("kill"));
+    const QCommandLineOption suffix(QStringLiteral("suffix"), QString(), QStringLiteral("X"), QStringLiteral("kill"));
     for (const QCommandLineOption* internal : {&soakChild, &captureChild, &phaseSeconds, &fromPhase, &port, &suffix}) {
         QCommandLineOption hidden = *internal;
         hidden.setFlags(QCommandLineOption::HiddenFromHelp);
