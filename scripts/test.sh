@@ -7,8 +7,9 @@
 #   3. a short libFuzzer smoke run of each fuzz target (scripts/fuzz.sh);
 #   4. the Debian package of the normal build and its checks
 #      (scripts/package-checks.sh: desktop entry, AppStream metadata, lintian,
-#      install, start and removal), each check counted on its own.
-# Ends with one line "N passed, N failed" over all four and exits non-zero
+#      install, start and removal), each check counted on its own;
+#   5. the formatting check: every C++ file as .clang-format lays it out.
+# Ends with one line "N passed, N failed" over all five and exits non-zero
 # on any failure.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -116,5 +117,12 @@ else
   failed=$((failed + 1))
 fi
 echo "== package checks: $(elapsed "$start")"
+
+# 5. Formatting.
+if bash "$here/check-format.sh"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
 
 finish
