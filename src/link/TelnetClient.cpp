@@ -190,7 +190,7 @@ TelnetClient::~TelnetClient()
     }
 }
 
-void TelnetClient::Connect()
+void TelnetClient::checkConnectable() const
 {
     if (Connected())
         throw EIdAlreadyConnected();
@@ -198,6 +198,11 @@ void TelnetClient::Connect()
         throw EIdHostRequired();
     if (Port == 0)
         throw EIdPortRequired();
+}
+
+void TelnetClient::Connect()
+{
+    checkConnectable();
 
     // Never two connects at once: this one replaces a background connect.
     d->cancelConnect();
@@ -236,12 +241,7 @@ void TelnetClient::Connect()
 
 void TelnetClient::BeginConnect()
 {
-    if (Connected())
-        throw EIdAlreadyConnected();
-    if (Host.isEmpty())
-        throw EIdHostRequired();
-    if (Port == 0)
-        throw EIdPortRequired();
+    checkConnectable();
 
     d->cancelConnect();
     d->dropEndedConnection();

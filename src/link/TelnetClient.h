@@ -81,6 +81,9 @@ public:
     static QString BytesToString(const TIdBytes& buffer);
 
 private:
+    // Throws what a connect with the current settings would fail on first.
+    void checkConnectable() const;
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -77,8 +77,8 @@ private slots:
     void stopPollerDuringTickWaitDisconnectsWhenTickEnds_data();
     void stopPollerDuringTickWaitDisconnectsWhenTickEnds();
     void stopPollerRightAfterStartDisconnects();
+    void stopThenStartUsesNewHost_data();
     void stopThenStartUsesNewHost();
-    void stopAndStartInsideOneTickUseNewHost();
     void closeDuringTickWaitRunsShutdownInsideIt();
     void collectionLabelsFollowEachTick();
     void sumsRestartPast3600Samples();
@@ -369,47 +369,45 @@ void TestPolling::stopPollerRightAfterStartDisconnects()
     QVERIFY(f.boxes.shown.isEmpty());
 }
 
+void TestPolling::stopThenStartUsesNewHost_data()
+{
+    QTest::addColumn<bool>("insideOneTick");
+    QTest::newRow("Stop in a tick, Start after it") << false;
+    QTest::newRow("Stop, new port and Start in one tick") << true;
+}
+
 void TestPolling::stopThenStartUsesNewHost()
 {
+    QFETCH(bool, insideOneTick);
     K4SimProcess first({QStringLiteral("--fixed-smh"), QStringLiteral("111")});
     K4SimProcess second({QStringLiteral("--fixed-smh"), QStringLiteral("222")});
     QVERIFY(first.ok() && second.ok());
     WindowFixture f;
     startPolling(f, first);
     QTRY_COMPARE_WITH_TIMEOUT(f.ui().lReturnedData->text(), QStringLiteral("SMH111;"), 5000);
-    // Stop in the middle of a tick, then at once the other radio.
-    duringNextTickWait(f, [&] { QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton); });
-    QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.bConnectionStatus, 5000);
-    startPolling(f, second);
+    if (insideOneTick) {
+        // Stop, the other radio's port and Start, all before the tick has ended.
+        bool startedInsideTick = false;
+        duringNextTickWait(f, [&] {
+            QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
+            f.aimAt(second.port());
+            QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
+            startedInsideTick = f.w->S.polleractive;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(startedInsideTick, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.ui().LastPortlabel->text(), second.portText(), 5000);
+        QTRY_VERIFY(f.w->S.bConnectionStatus && f.w->Poller->isActive());
+    } else {
+        // Stop in the middle of a tick, then at once the other radio.
+        duringNextTickWait(f, [&] { QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton); });
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.bConnectionStatus, 5000);
+        startPolling(f, second);
+    }
     beginCapture(f, 2);
     QCOMPARE(f.ui().LastPortlabel->text(), second.portText());
     QTRY_COMPARE_WITH_TIMEOUT(f.ui().lReturnedData->text(), QStringLiteral("SMH222;"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!lines(f.w->S.sFileName).isEmpty(), 10000);
     QVERIFY(lines(f.w->S.sFileName).first().endsWith(QStringLiteral(",222,52")));
-    QVERIFY(f.boxes.shown.isEmpty());
-}
-
-void TestPolling::stopAndStartInsideOneTickUseNewHost()
-{
-    K4SimProcess first({QStringLiteral("--fixed-smh"), QStringLiteral("111")});
-    K4SimProcess second({QStringLiteral("--fixed-smh"), QStringLiteral("222")});
-    QVERIFY(first.ok() && second.ok());
-    WindowFixture f;
-    startPolling(f, first);
-    QTRY_COMPARE_WITH_TIMEOUT(f.ui().lReturnedData->text(), QStringLiteral("SMH111;"), 5000);
-    // Stop, the other radio's port and Start, all before the tick has ended.
-    bool insideTick = false;
-    duringNextTickWait(f, [&] {
-        QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
-        f.aimAt(second.port());
-        QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
-        insideTick = f.w->S.polleractive;
-    });
-    QTRY_VERIFY_WITH_TIMEOUT(insideTick, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(f.ui().LastPortlabel->text(), second.portText(), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(f.ui().lReturnedData->text(), QStringLiteral("SMH222;"), 5000);
-    QVERIFY(f.w->S.bConnectionStatus);
-    QVERIFY(f.w->Poller->isActive());
     QVERIFY(f.boxes.shown.isEmpty());
 }
 
