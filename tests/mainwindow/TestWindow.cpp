@@ -1,3 +1,4 @@
+#include "InkColumns.h"
 #include "WindowFixture.h"
 
 #include "MessageBoxes.h"
@@ -95,19 +96,7 @@ void TestWindow::meterScalesSpanTheirDesignWidth()
     QVERIFY(scale);
     QCOMPARE(scale->width(), designWidth);
     // From the first to the last column the caption inks, in the window's font.
-    const QImage image = scale->grab().toImage();
-    const QRgb background = image.pixel(0, 0);
-    int first = -1;
-    int last = -1;
-    for (int x = 0; x < image.width(); ++x) {
-        for (int y = 0; y < image.height(); ++y) {
-            if (image.pixel(x, y) != background) {
-                first = first < 0 ? x : first;
-                last = x;
-                break;
-            }
-        }
-    }
+    const auto [first, last] = InkColumns(scale->grab().toImage());
     QVERIFY(first >= 0);
     const int rendered = last - first + 1;
     QVERIFY2(std::abs(rendered - designWidth) <= 2,

@@ -1,3 +1,4 @@
+#include "InkColumns.h"
 #include "ScaleLabel.h"
 
 #include <QFile>
@@ -15,25 +16,6 @@ const QString kDbmScale = QStringLiteral(
 const QString kSUnitScale = QStringLiteral(
     "1        3             5          7            9       +10      +20       +30       +40       +50         +60   "
     "S-Units");
-
-// Columns [first, last] that hold any pixel other than the background.
-std::pair<int, int> InkColumns(const QImage& image)
-{
-    const QRgb background = image.pixel(0, 0);
-    int first = -1;
-    int last = -1;
-    for (int x = 0; x < image.width(); ++x) {
-        for (int y = 0; y < image.height(); ++y) {
-            if (image.pixel(x, y) != background) {
-                if (first < 0)
-                    first = x;
-                last = x;
-                break;
-            }
-        }
-    }
-    return {first, last};
-}
 
 }  // namespace
 
