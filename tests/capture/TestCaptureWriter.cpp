@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+#include <optional>
+
 class TestCaptureWriter : public QObject {
     Q_OBJECT
 private slots:
@@ -24,6 +27,17 @@ private slots:
     void closeSyncsAndClosesEvenWhenTheSyncFails();
 
 private:
+    // The file error a step raises; nothing when it raises none.
+    static std::optional<EInOutError> ioErrorOf(const std::function<void()>& step)
+    {
+        try {
+            step();
+        } catch (const EInOutError& e) {
+            return e;
+        }
+        return std::nullopt;
+    }
+
     static QByteArray contents(const QString& path)
     {
         QFile f(path);
@@ -89,13 +103,10 @@ void TestCaptureWriter::openErrors()
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
     CaptureWriter w;
     w.Assign(dir.filePath(relative));
-    try {
-        w.Append();
-        QFAIL("no error");
-    } catch (const EInOutError& e) {
-        QCOMPARE(e.ErrorCode, code);
-        QCOMPARE(QString::fromUtf8(e.what()), message);
-    }
+    const auto error = ioErrorOf([&] { w.Append(); });
+    QVERIFY(error);
+    QCOMPARE(error->ErrorCode, code);
+    QCOMPARE(QString::fromUtf8(error->what()), message);
     QVERIFY(!w.IsOpen());
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
@@ -103,12 +114,9 @@ void TestCaptureWriter::openErrors()
 void TestCaptureWriter::overlongNameIsInvalid()
 {
     CaptureWriter w;
-    try {
-        w.Assign(QString(CaptureWriter::kMaxPathLength + 1, QLatin1Char('a')));
-        QFAIL("no error");
-    } catch (const EInOutError& e) {
-        QCOMPARE(e.ErrorCode, 3);
-    }
+    const auto error = ioErrorOf([&] { w.Assign(QString(CaptureWriter::kMaxPathLength + 1, QLatin1Char('a'))); });
+    QVERIFY(error);
+    QCOMPARE(error->ErrorCode, 3);
     w.Assign(QString(CaptureWriter::kMaxPathLength, QLatin1Char('a')));
 }
 
@@ -172,13 +180,10 @@ void TestCaptureWriter::failedSyncLosesTheWholeRecord()
     w.Append();
     w.WriteLine(QStringLiteral("one"));
     calls.failNext(QStringLiteral("sync"), error);
-    try {
-        w.WriteLine(QStringLiteral("two"));
-        QFAIL("no error");
-    } catch (const EInOutError& e) {
-        QCOMPARE(e.ErrorCode, code);
-        QCOMPARE(QString::fromUtf8(e.what()), message);
-    }
+    const auto raised = ioErrorOf([&] { w.WriteLine(QStringLiteral("two")); });
+    QVERIFY(raised);
+    QCOMPARE(raised->ErrorCode, code);
+    QCOMPARE(QString::fromUtf8(raised->what()), message);
     QCOMPARE(contents(path), QByteArray("one\r\n"));
     QVERIFY(w.IsOpen());
     w.WriteLine(QStringLiteral("three"));
@@ -194,12 +199,9 @@ void TestCaptureWriter::newFileWhoseNameCannotBeSyncedIsRemoved()
     calls.failNext(QStringLiteral("syncdir"), EIO);
     CaptureWriter w;
     w.Assign(path);
-    try {
-        w.Append();
-        QFAIL("no error");
-    } catch (const EInOutError& e) {
-        QCOMPARE(e.ErrorCode, 1117);
-    }
+    const auto error = ioErrorOf([&] { w.Append(); });
+    QVERIFY(error);
+    QCOMPARE(error->ErrorCode, 1117);
     QVERIFY(!w.IsOpen());
     QVERIFY(!QFile::exists(path));
     w.Append();  // the next attempt creates it
@@ -217,12 +219,9 @@ void TestCaptureWriter::closeSyncsAndClosesEvenWhenTheSyncFails()
     w.WriteLine(QStringLiteral("one"));
     calls.failNext(QStringLiteral("sync"), EIO);
     calls.log.clear();
-    try {
-        w.Close();
-        QFAIL("no error");
-    } catch (const EInOutError& e) {
-        QCOMPARE(e.ErrorCode, 1117);
-    }
+    const auto error = ioErrorOf([&] { w.Close(); });
+    QVERIFY(error);
+    QCOMPARE(error->ErrorCode, 1117);
     QCOMPARE(calls.log, (QStringList{"sync", "close"}));
     QVERIFY(!w.IsOpen());
     QCOMPARE(contents(path), QByteArray("one\r\n"));
