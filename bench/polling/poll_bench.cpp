@@ -7,10 +7,16 @@
 //   poll_bench --dir PATH         capture into PATH (default: a temporary folder), to
 //                                 compare a disk with a tmpfs such as /dev/shm
 //   poll_bench --without-sync     the writer's syncs skipped: the baseline to compare with
+//   poll_bench --empty-chart      the chart starts empty instead of filled past its width
 //
 // Runs of 10 minutes or more also print the long-run memory figure: heap in
 // use and RSS sampled once a minute after a warm-up, with the growth per day
 // from a least-squares fit, the chart's points apart from everything else.
+// Before the measured stretch the chart is given the points of a capture
+// that has run for hours: until every pixel column is reduced, Qt Charts'
+// geometry for the drawn points grows with each point (about 1 MiB over the
+// first two hours of a 2 s capture, then no more), and an hour's fit would
+// take that bounded start for a leak. --empty-chart measures that start.
 //
 // The window runs in this process on the offscreen platform (unless
 // QT_QPA_PLATFORM says otherwise) with every modal box recorded instead of
@@ -26,6 +32,7 @@
 #include "ui_K4Status_U.h"
 
 #include "CaptureWriter.h"
+#include "ChartFilledPastItsWidth.h"
 #include "FormatSettings.h"
 #include "LevelChart.h"
 
@@ -63,6 +70,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kPeriodSeconds = 2;
+// The simulator's fixed high-resolution reading, which every period averages to.
+constexpr int kFixedSmh = 151;
 constexpr double kCpuLimitPercent = 1.0;
 
 double msBetween(Clock::time_point a, Clock::time_point b)
@@ -128,7 +137,7 @@ private:
         K4SimLauncher launcher;
         launcher.setProgram(m_program);
         launcher.start({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
-                        QStringLiteral("151"), QStringLiteral("--verbose")});
+                        QString::number(kFixedSmh), QStringLiteral("--verbose")});
         const quint16 port = launcher.port();
         QProcess& sim = launcher.process();
         {
@@ -306,6 +315,7 @@ struct MemorySample {
     double rssBytes = 0;
     double chartBytes = 0;  // the chart's point storage, capacity included
     qsizetype chartPoints = 0;
+    qsizetype drawnPoints = 0;
 };
 
 double heapInUseBytes()
@@ -342,6 +352,7 @@ int main(int argc, char** argv)
     QString simPath = K4SimLauncher::builtProgram();
     QString captureDir;
     bool withoutSync = false;
+    bool emptyChart = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--seconds") && i + 1 < args.size()) {
@@ -352,8 +363,12 @@ int main(int argc, char** argv)
             captureDir = args[++i];
         } else if (args[i] == QLatin1String("--without-sync")) {
             withoutSync = true;
+        } else if (args[i] == QLatin1String("--empty-chart")) {
+            emptyChart = true;
         } else {
-            std::fprintf(stderr, "usage: poll_bench [--seconds N] [--k4sim PATH] [--dir PATH] [--without-sync]\n");
+            std::fprintf(stderr,
+                         "usage: poll_bench [--seconds N] [--k4sim PATH] [--dir PATH] [--without-sync]\n"
+                         "                  [--empty-chart]\n");
             return 2;
         }
     }
@@ -420,6 +435,22 @@ int main(int argc, char** argv)
     }
     const QString capturePath = w->S.sFileName;
 
+    // The chart as hours of capture leave it, so that the figures show what
+    // a long run keeps adding.
+    struct {
+        qsizetype added = 0;
+        int columns = 0;
+        double heapBeyondPoints = 0;  // the drawing's geometry, labels and the like
+    } prefill;
+    if (!emptyChart) {
+        LevelChart& chart = *w->chart();
+        const double heapBefore = heapInUseBytes() - double(chart.StoredBytes());
+        prefill.added = FillChartPastItsWidth(chart, kFixedSmh, kPeriodSeconds);
+        prefill.columns = chart.PlotColumns();
+        runFor(500);  // drawn at least once
+        prefill.heapBeyondPoints = heapInUseBytes() - double(chart.StoredBytes()) - heapBefore;
+    }
+
     // A short settling time, then the measured stretch.
     runFor(1000);
     const long rssStart = ProcStatusKib("VmRSS");
@@ -441,7 +472,7 @@ int main(int argc, char** argv)
     memorySampler.setInterval(60 * 1000);
     auto sampleMemory = [&] {
         memory.push_back({double(memory.size()), heapInUseBytes(), double(ProcStatusKib("VmRSS")) * 1024.0,
-                          double(w->chart()->StoredBytes()), w->chart()->Count()});
+                          double(w->chart()->StoredBytes()), w->chart()->Count(), w->chart()->DrawnPoints()});
     };
     QObject::connect(&memorySampler, &QTimer::timeout, &memorySampler, sampleMemory);
     if (longRun)
@@ -580,6 +611,13 @@ int main(int argc, char** argv)
 
     if (longRun) {
         std::printf("\nLong-run memory: sampled once a minute after %d s of warm-up\n", warmupSeconds);
+        if (emptyChart)
+            std::printf("  the chart started empty: its drawing grows until every pixel column is reduced\n");
+        else
+            std::printf(
+                "  the chart started with %lld points over %d pixel columns; drawing them took %+.0f KiB "
+                "beyond the points\n",
+                static_cast<long long>(prefill.added), prefill.columns, prefill.heapBeyondPoints / 1024.0);
         if (memory.size() < 3) {
             std::printf("  too few samples (%zu)\n", memory.size());
         } else {
@@ -596,10 +634,13 @@ int main(int argc, char** argv)
             const double perPoint = last.chartPoints > 0 ? last.chartBytes / double(last.chartPoints) : 0.0;
             const double pointsPerDay = 86400.0 / kPeriodSeconds;
             const double otherPerDay = slope(x, heapOther) * kMinutesPerDay / kMiB;
-            std::printf("  %-44s %-28s %-16s %s\n", "minute", "heap in use", "RSS", "chart points (bytes)");
+            std::printf("  %-44s %-28s %-16s %-24s %s\n", "minute", "heap in use", "RSS", "chart points (bytes)",
+                        "drawn points");
             for (const MemorySample& m : memory)
-                std::printf("  %-44.0f %-28.0f %-16.0f %lld (%.0f)\n", m.minute, m.heapBytes, m.rssBytes,
-                            static_cast<long long>(m.chartPoints), m.chartBytes);
+                std::printf(
+                    "  %-44.0f %-28.0f %-16.0f %-24s %lld\n", m.minute, m.heapBytes, m.rssBytes,
+                    qPrintable(QString::asprintf("%lld (%.0f)", static_cast<long long>(m.chartPoints), m.chartBytes)),
+                    static_cast<long long>(m.drawnPoints));
             row("heap beyond the chart's points: growth",
                 QString::asprintf("%+.3f MiB/day (%.0f -> %.0f B)", otherPerDay, first.heapBytes - first.chartBytes,
                                   last.heapBytes - last.chartBytes),

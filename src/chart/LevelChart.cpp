@@ -366,6 +366,11 @@ int LevelChart::PlotColumns() const
     return std::max(1, static_cast<int>(std::ceil(std::min(width, 1e6))));
 }
 
+qsizetype LevelChart::DrawnPoints() const
+{
+    return m_line->count() + m_upper->count();
+}
+
 void LevelChart::SetBottomRange(double min, double max)
 {
     m_bottomFixed = true;

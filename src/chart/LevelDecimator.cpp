@@ -35,7 +35,7 @@ QList<QPointF> LevelDecimator::Reduce(const LevelPointStore& store, double xMin,
     const auto first = static_cast<qsizetype>(firstX);
     const auto last = static_cast<qsizetype>(lastX);
 
-    out.reserve(std::min<qsizetype>(last - first + 1, qsizetype{4} * columns + 2));
+    out.reserve(std::min<qsizetype>(last - first + 1, qsizetype{kMaxPerColumn} * columns + 2));
     auto take = [&](qsizetype i) {
         out.append(QPointF(static_cast<double>(i), store.Y(i)));
         if (indices)
@@ -57,7 +57,7 @@ QList<QPointF> LevelDecimator::Reduce(const LevelPointStore& store, double xMin,
             while (end > i && ColumnOf(static_cast<double>(end), xMin, xMax, columns) != column)
                 --end;
         }
-        if (end - i + 1 <= 4) {
+        if (end - i + 1 <= kMaxPerColumn) {
             for (qsizetype k = i; k <= end; ++k)
                 take(k);
         } else {

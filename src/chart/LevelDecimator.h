@@ -13,6 +13,9 @@ class LevelPointStore;
 // each end of the range is kept so the line runs on to the plot's edges.
 class LevelDecimator {
 public:
+    // The most points a column keeps; a column with more is reduced.
+    static constexpr int kMaxPerColumn = 4;
+
     // Column of position x when [xMin, xMax] is split into `columns` equal
     // columns; xMax itself belongs to the last column. Returns -1 left of the
     // range and `columns` right of it.

@@ -1,4 +1,5 @@
 #include "LevelChart.h"
+#include "LevelDecimator.h"
 
 #include <QAreaSeries>
 #include <QCategoryAxis>
@@ -272,8 +273,10 @@ void TestLevelChart::drawsDecimatedWithSpikes()
     QVERIFY(line);
     const QList<QPointF> drawn = line->points();
     const double columns = std::ceil(m_chart->chart()->plotArea().width());
+    QCOMPARE(m_chart->PlotColumns(), int(columns));
     QVERIFY(Series1()->upperSeries()->count() <= drawn.size());
-    QVERIFY2(drawn.size() <= 4 * columns + 2, qPrintable(QString::number(drawn.size())));
+    QCOMPARE(m_chart->DrawnPoints(), drawn.size() + Series1()->upperSeries()->count());
+    QVERIFY2(drawn.size() <= LevelDecimator::kMaxPerColumn * columns + 2, qPrintable(QString::number(drawn.size())));
     QVERIFY(drawn.contains(QPointF(12345, 160.0)));
     QVERIFY(drawn.contains(QPointF(87654, 60.0)));
     QCOMPARE(drawn.front().x(), 0.0);
@@ -283,7 +286,7 @@ void TestLevelChart::drawsDecimatedWithSpikes()
     m_chart->PanBottomAxis(-90000.0);
     const QList<QPointF> panned = line->points();
     QVERIFY(panned.back().x() <= 9999.0 + 1.0);
-    QVERIFY(panned.size() <= 4 * columns + 2);
+    QVERIFY(panned.size() <= LevelDecimator::kMaxPerColumn * columns + 2);
 }
 
 void TestLevelChart::areaTakesThePointColours()

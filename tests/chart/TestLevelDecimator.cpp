@@ -93,7 +93,7 @@ void TestLevelDecimator::reducedColumnsKeepExtremes()
     QList<qsizetype> indices;
     const QList<QPointF> points = LevelDecimator::Reduce(store, xMin, xMax, columns, &indices);
     QCOMPARE(points.size(), indices.size());
-    QVERIFY(points.size() <= 4 * qsizetype{columns} + 2);
+    QVERIFY(points.size() <= LevelDecimator::kMaxPerColumn * qsizetype{columns} + 2);
 
     // The true extremes of every column, from every point.
     std::map<int, std::pair<double, double>> truth;

@@ -1,5 +1,6 @@
 #include "WindowSoak.h"
 
+#include "ChartFilledPastItsWidth.h"
 #include "EventWait.h"
 #include "K4SimLauncher.h"
 #include "SoakPhases.h"
@@ -158,6 +159,10 @@ int runSoak(const Options& options)
         return 3;
     }
     say(at(Kind::Ready, 0));
+    // The chart as hours of capture leave it: the heap samples below then
+    // show what a long run keeps adding, not the chart's drawing filling
+    // its width.
+    FillChartPastItsWidth(*win.w->chart(), 151, kCapturePeriodSeconds);
 
     const QList<SoakPhase> phases = soakPhases();
     K4SimLauncher sim(K4SimLauncher::Wait::RunEvents);
