@@ -49,7 +49,8 @@ struct PhaseFigures {
     double longestConnectGapMs = 0;
     QString gapActivity;
     qint64 endRssKiB = 0;
-    QString crashed;  // "crash" or "hang" when the child died in this phase
+    double endHeapBeyondChartBytes = -1;  // the phase's last heap sample, when it had one
+    QString crashed;                      // "crash" or "hang" when the child died in this phase
 };
 
 struct Run {
@@ -197,6 +198,7 @@ int runChild(const Options& options, const QString& dir, int phaseSeconds, int f
                     cap->endMs = std::max(cap->endMs, at);
             } else if (what == Kind::Heap) {
                 run.heap.append({at, event->heapBytes, event->chartBytes});
+                run.phases[current].endHeapBeyondChartBytes = event->heapBytes - event->chartBytes;
             } else if (what == Kind::Done) {
                 done = true;
                 if (auto* cap = openCapture())
@@ -304,14 +306,14 @@ int run(const Options& options)
 
     // Per phase.
     out << "\nPhase               captures  records  link drops  boxes                         longest UI gap  "
-           "(connect gap)  end RSS\n";
+           "(connect gap)  end RSS    end heap*\n";
     double longestGap = 0, longestConnect = 0;
     QString longestWhere;
     for (const PhaseFigures& f : run.phases) {
         QStringList boxes;
         for (auto b = f.boxes.cbegin(); b != f.boxes.cend(); ++b)
             boxes << QStringLiteral("%1 %2").arg(b.value()).arg(b.key());
-        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9\n")
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
                    .arg(f.name, -19)
                    .arg(f.captures, 8)
                    .arg(recordsPerPhase.value(f.name), 8)
@@ -322,6 +324,10 @@ int run(const Options& options)
                    .arg(f.ended ? QStringLiteral("%1 MiB").arg(double(f.endRssKiB) / 1024.0, 0, 'f', 1)
                                 : QStringLiteral("-"),
                         9)
+                   .arg(f.endHeapBeyondChartBytes >= 0
+                            ? QStringLiteral("%1 KiB").arg(f.endHeapBeyondChartBytes / 1024.0, 0, 'f', 0)
+                            : QStringLiteral("-"),
+                        11)
                    .arg(f.crashed.isEmpty() ? (f.ended ? QString() : QStringLiteral("(did not run)")) : f.crashed);
         if (f.longestGapMs > longestGap) {
             longestGap = f.longestGapMs;
@@ -329,6 +335,7 @@ int run(const Options& options)
         }
         longestConnect = std::max(longestConnect, f.longestConnectGapMs);
     }
+    out << "* heap in use beyond the chart's points at the phase's last once-a-minute sample\n";
 
     const bool memoryMet = run.worstGrowthMiB < kMemoryTargetMiB;
     const bool stallMet = longestGap < kStallTargetMs;
