@@ -41,6 +41,10 @@ const QColor kDefaultFill(255, 0, 0);
 const QMargins kChartMargins(6, 4, 14, 4);
 // The chart library draws each axis label with this much room on either side.
 constexpr double kLabelItemMargin = 4.0;
+// A label's text stays whole while its share of the axis is at least this
+// much wider than the text: that padding on either side, and a few pixels
+// the label item adds to the text.
+constexpr double kLabelShareSpare = 2.0 * kLabelItemMargin + 3.0;
 
 // 1, 2 or 5 times a power of ten, at least `minimum`.
 double NiceStep(double minimum)
@@ -415,10 +419,12 @@ void LevelChart::UpdateBottomLabels(double xMin, double xMax)
     QStringList texts;
     const qsizetype n = m_store.Count();
     const double plotWidth = chart()->plotArea().width();
+    const QFontMetricsF fm(m_axisX->labelsFont());
+    const double gap = fm.averageCharWidth() * 2.0;
+    const double timeLabelWidth = fm.horizontalAdvance(QStringLiteral("00:00:00")) + gap;
+    double labelWidth = timeLabelWidth;
+    double widestText = fm.horizontalAdvance(QStringLiteral("00:00:00"));
     if (n > 0 && plotWidth > 0.0 && xMax > xMin) {
-        const QFontMetricsF fm(m_axisX->labelsFont());
-        const double gap = fm.averageCharWidth() * 2.0;
-        double labelWidth = fm.horizontalAdvance(QStringLiteral("00:00:00")) + gap;
         const double lo = std::max(xMin, 0.0);
         const double hi = std::min(xMax, static_cast<double>(n - 1));
         // Labels sit at multiples of a round step so they keep their places
@@ -438,6 +444,7 @@ void LevelChart::UpdateBottomLabels(double xMin, double xMax)
                     positions.append(x);
                     texts.append(text);
                     widest = std::max(widest, fm.horizontalAdvance(text) + gap);
+                    widestText = std::max(widestText, fm.horizontalAdvance(text));
                 }
             }
             if (widest <= labelWidth)
@@ -445,7 +452,7 @@ void LevelChart::UpdateBottomLabels(double xMin, double xMax)
             labelWidth = widest;
         }
     }
-    if (positions == m_labelPositions && texts == m_labelTexts)
+    if (positions == m_labelPositions && texts == m_labelTexts && xMax < m_spareLabelsFrom)
         return;
     for (const QString& old : m_axisX->categoriesLabels())
         m_axisX->remove(old);
@@ -453,6 +460,30 @@ void LevelChart::UpdateBottomLabels(double xMin, double xMax)
     for (qsizetype i = 0; i < positions.size(); ++i)
         m_axisX->append(texts[i], positions[i]);
     AddBlankCategoryIfEmpty();
+    // Qt Charts keeps a text item of some 20 KiB for every category, shown or
+    // not. As points come in, the time labels grow from about half of what
+    // fits to all of it; then the step doubles and they halve again. Blank
+    // categories far past the right end make up the difference, so the items,
+    // and with them the memory, stay at what fits through a run of days
+    // instead of following that swing. They stay out of sight until the
+    // labels change again: the range grows by less than a step till then.
+    // Qt Charts shortens a label wider than its share of the axis: the
+    // chart's width inside its margins, shared among all categories and
+    // their start, less 4 px of padding each side. There are never more
+    // categories than leave the widest label a few pixels to spare.
+    const double axisWidth = chart()->size().width() - chart()->margins().left() - chart()->margins().right();
+    const qsizetype room
+        = plotWidth > 0.0 ? static_cast<qsizetype>(axisWidth / (widestText + kLabelShareSpare)) - 1 : 0;
+    m_spareLabelsFrom = std::max(xMax, m_axisX->max()) + (xMax - xMin) + 1.0;
+    double spareAt = m_spareLabelsFrom;
+    QString blank;
+    while (m_axisX->count() < room) {
+        blank += QLatin1Char(' ');
+        if (m_axisX->categoriesLabels().contains(blank))
+            continue;
+        m_axisX->append(blank, spareAt);
+        spareAt += 1.0;
+    }
     m_labelPositions = positions;
     m_labelTexts = texts;
 }

@@ -127,4 +127,5 @@ private:
     int m_lastColumns = -1;
     QList<double> m_labelPositions;
     QStringList m_labelTexts;
+    double m_spareLabelsFrom = 0.0;  // where the blank categories past the labels start
 };

@@ -60,6 +60,7 @@ private slots:
     void printFailureThrows();
     void timeLabelsDrawnWhole_data();
     void timeLabelsDrawnWhole();
+    void timeAxisKeepsItsLabelItems();
 
 private:
     void AddLevels(int count, double base = 110.0);
@@ -448,6 +449,7 @@ void TestLevelChart::timeLabelsDrawnWhole_data()
     QTest::newRow("21 points") << 21 << false;
     QTest::newRow("201 points") << 201 << false;
     QTest::newRow("201 points, panned") << 201 << true;
+    QTest::newRow("6500 points") << 6500 << false;
 }
 
 void TestLevelChart::timeLabelsDrawnWhole()
@@ -490,3 +492,31 @@ void TestLevelChart::timeLabelsDrawnWhole()
 
 QTEST_MAIN(TestLevelChart)
 #include "TestLevelChart.moc"
+
+void TestLevelChart::timeAxisKeepsItsLabelItems()
+{
+    // Qt Charts keeps a text item of some 20 KiB for every category. Over a
+    // long capture the time labels grow in number and halve whenever the
+    // step doubles; their items must not follow that swing.
+    m_chart->ConfigureAtActivation();
+    auto* axis = qobject_cast<QCategoryAxis*>(m_chart->chart()->axes(Qt::Horizontal).front());
+    QVERIFY(axis);
+    qsizetype fewestLabels = -1, mostLabels = 0;
+    int fewestItems = -1, mostItems = 0;
+    for (int i = 0; i < 12000; ++i) {
+        m_chart->Add(110.0, TimeLabel(i), kRed);
+        if (i < 100 || i % 100 != 0)
+            continue;
+        QCoreApplication::processEvents();
+        qsizetype labels = 0;
+        for (const QString& text : axis->categoriesLabels())
+            labels += text.trimmed().isEmpty() ? 0 : 1;
+        fewestLabels = fewestLabels < 0 ? labels : std::min(fewestLabels, labels);
+        mostLabels = std::max(mostLabels, labels);
+        fewestItems = fewestItems < 0 ? axis->count() : std::min(fewestItems, axis->count());
+        mostItems = std::max(mostItems, axis->count());
+    }
+    // The labels did swing: the step doubled on the way.
+    QVERIFY2(mostLabels - fewestLabels >= 4, qPrintable(QStringLiteral("%1..%2").arg(fewestLabels).arg(mostLabels)));
+    QVERIFY2(mostItems - fewestItems <= 1, qPrintable(QStringLiteral("%1..%2").arg(fewestItems).arg(mostItems)));
+}
