@@ -421,9 +421,8 @@ void LevelChart::UpdateBottomLabels(double xMin, double xMax)
     const double plotWidth = chart()->plotArea().width();
     const QFontMetricsF fm(m_axisX->labelsFont());
     const double gap = fm.averageCharWidth() * 2.0;
-    const double timeLabelWidth = fm.horizontalAdvance(QStringLiteral("00:00:00")) + gap;
-    double labelWidth = timeLabelWidth;
     double widestText = fm.horizontalAdvance(QStringLiteral("00:00:00"));
+    double labelWidth = widestText + gap;
     if (n > 0 && plotWidth > 0.0 && xMax > xMin) {
         const double lo = std::max(xMin, 0.0);
         const double hi = std::min(xMax, static_cast<double>(n - 1));
@@ -465,8 +464,8 @@ void LevelChart::UpdateBottomLabels(double xMin, double xMax)
     // fits to all of it; then the step doubles and they halve again. Blank
     // categories far past the right end make up the difference, so the items,
     // and with them the memory, stay at what fits through a run of days
-    // instead of following that swing. They stay out of sight until the
-    // labels change again: the range grows by less than a step till then.
+    // instead of following that swing. They start a whole range past the
+    // right end and are placed anew once the range reaches them.
     // Qt Charts shortens a label wider than its share of the axis: the
     // chart's width inside its margins, shared among all categories and
     // their start, less 4 px of padding each side. There are never more
