@@ -489,7 +489,7 @@ int main(int argc, char** argv)
     const long hwm = ProcStatusKib("VmHWM");
 
     // Let a tick that is due finish, then close the file through End Capture.
-    waitUntil([&] { return !w->S.polleractive; }, 3000);
+    waitUntil([&] { return !w->S.polleractive(); }, 3000);
     ui.bEndCapture->click();
     const Clock::time_point captureEnd = Clock::now();
     ui.bStopPoller->click();

@@ -1,6 +1,6 @@
 #include "ReconnectScheduler.h"
 
-#include "TelnetClient.h"
+#include "RadioLink.h"
 
 #include <algorithm>
 
@@ -19,24 +19,22 @@ std::chrono::milliseconds ReconnectScheduler::pauseBefore(const Pauses& pauses, 
     return pauses[std::size_t(std::clamp(attempt, 0, last))];
 }
 
-ReconnectScheduler::ReconnectScheduler(TelnetClient& link, QObject* parent)
+ReconnectScheduler::ReconnectScheduler(RadioLink& link, QObject* parent)
     : QObject(parent), m_link(link), m_pauses(defaultPauses())
 {
     m_timer.setSingleShot(true);
     // A coarse timer may fire a twentieth early; the pauses are minimums.
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ReconnectScheduler::tryNow);
-    // Called on the connect thread: only a post, never a wait. A post that
-    // arrives after a cancel finds nothing pending and does nothing.
-    m_link.OnConnectDone
-        = [this] { QMetaObject::invokeMethod(this, &ReconnectScheduler::connectFinished, Qt::QueuedConnection); };
+    // A connect that ends after a cancel, or one this object did not begin,
+    // finds nothing of its own pending and does nothing.
+    connect(&m_link, &RadioLink::connectDone, this, &ReconnectScheduler::connectFinished);
 }
 
 ReconnectScheduler::~ReconnectScheduler()
 {
-    // The connect thread posts to this object: it must have ended first.
+    // No connect of ours may outlive this object.
     cancel();
-    m_link.OnConnectDone = nullptr;
 }
 
 void ReconnectScheduler::setPauses(Pauses pauses)

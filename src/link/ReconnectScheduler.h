@@ -6,7 +6,7 @@
 #include <chrono>
 #include <vector>
 
-class TelnetClient;
+class RadioLink;
 
 // Brings a lost link back while polling is wanted: after a loss it waits a
 // pause, connects again in the background (the caller's thread never waits
@@ -14,8 +14,7 @@ class TelnetClient;
 // the last one of the schedule, which then repeats. The link keeps the host
 // and port of its last connect, so every try goes to the same radio.
 //
-// Lives on the link's controlling thread. The link's OnConnectDone belongs
-// to this object while it exists.
+// Lives on the link's thread and listens to the link's connectDone().
 class ReconnectScheduler : public QObject {
     Q_OBJECT
 public:
@@ -26,7 +25,7 @@ public:
     // The pause before try number `attempt` (0 for the first after a loss).
     static std::chrono::milliseconds pauseBefore(const Pauses& pauses, int attempt);
 
-    explicit ReconnectScheduler(TelnetClient& link, QObject* parent = nullptr);
+    explicit ReconnectScheduler(RadioLink& link, QObject* parent = nullptr);
     ~ReconnectScheduler() override;  // cancels
 
     // Tests run the same rule on a shorter clock.
@@ -57,7 +56,7 @@ private:
     void tryNow();
     void connectFinished();
 
-    TelnetClient& m_link;
+    RadioLink& m_link;
     QTimer m_timer;
     Pauses m_pauses;
     State m_state = State::Idle;

@@ -11,6 +11,7 @@
 #include <exception>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,9 +48,9 @@ struct TelnetClient::Impl {
     std::shared_ptr<PlatformSocket> pendingSocket;
     std::thread connector;
     std::atomic<bool> connectDone{false};
-    std::exception_ptr connectError;   // written before connectDone
-    std::uint32_t pendingAddress = 0;  // written before connectDone
-    bool pendingResolved = false;      // the host needed a name lookup
+    std::exception_ptr connectError;              // written before connectDone
+    std::optional<std::uint32_t> pendingAddress;  // written before connectDone
+    bool pendingResolved = false;                 // the host needed a name lookup
 
     bool onReaderThread() const { return tl_readerOf == this; }
 
@@ -202,41 +203,12 @@ void TelnetClient::checkConnectable() const
 
 void TelnetClient::Connect()
 {
-    checkConnectable();
-
-    // Never two connects at once: this one replaces a background connect.
-    d->cancelConnect();
-    // A reader thread still held from a connection the peer closed has ended
-    // or is about to: let it go before a new one starts.
-    d->dropEndedConnection();
-    try {
-        d->socket = std::make_shared<PlatformSocket>();
-        d->opened = true;
-
-        std::uint32_t address = 0;
-        if (const auto literal = parseIpv4Literal(Host)) {
-            address = *literal;
-        } else {
-            d->status(TIdStatus::hsResolving, QStringLiteral("Resolving hostname %1.").arg(Host));
-            const auto resolved = Resolver ? Resolver(Host) : PlatformSocket::resolveIPv4(Host);
-            if (!resolved)
-                throw EIdSocketError(11001, "Host not found.");
-            address = *resolved;
-        }
-
-        d->status(TIdStatus::hsConnecting, QStringLiteral("Connecting to %1.").arg(ipv4Text(address)));
-        d->socket->connect(address, Port, ConnectTimeout);
-        d->status(TIdStatus::hsConnected, QStringLiteral("Connected."));
-        if (OnConnected)
-            OnConnected();
-    } catch (...) {
-        d->opened = false;
-        if (d->socket)
-            d->socket->close();
-        d->socket.reset();
-        throw;
-    }
-    d->startReader();
+    // The same connect as a background one, with the caller waiting for it:
+    // the connect thread is bounded by ConnectTimeout (plus a name lookup),
+    // and the caller handles no events meanwhile.
+    BeginConnect();
+    d->connector.join();
+    takeConnectOutcome(true);
 }
 
 void TelnetClient::BeginConnect()
@@ -255,6 +227,7 @@ void TelnetClient::BeginConnect()
         d->status(TIdStatus::hsResolving, QStringLiteral("Resolving hostname %1.").arg(Host));
 
     d->pendingSocket = sock;
+    d->pendingAddress.reset();
     d->connectDone = false;
     d->connectError = nullptr;
     // The connect thread gets copies: the caller may change the properties
@@ -295,20 +268,31 @@ TelnetClient::ConnectProgress TelnetClient::CompleteConnect()
     if (!d->connectDone.load())
         return ConnectProgress::Running;
     d->connector.join();  // it has finished its work; only its return is left
+    return takeConnectOutcome(false);
+}
+
+TelnetClient::ConnectProgress TelnetClient::takeConnectOutcome(bool waited)
+{
     const std::shared_ptr<PlatformSocket> sock = std::move(d->pendingSocket);
     d->pendingSocket.reset();
     d->connectDone = false;
     if (d->connectError) {
-        d->connectError = nullptr;
+        const std::exception_ptr error = std::exchange(d->connectError, nullptr);
         sock->close();
-        return ConnectProgress::Failed;
+        if (!waited)
+            return ConnectProgress::Failed;
+        // A caller that waited sees what the connect got to, as it happened:
+        // the address the name led to, then the failure itself.
+        if (d->pendingResolved && d->pendingAddress)
+            d->status(TIdStatus::hsConnecting, QStringLiteral("Connecting to %1.").arg(ipv4Text(*d->pendingAddress)));
+        std::rethrow_exception(error);
     }
 
     d->socket = sock;
     d->opened = true;
     try {
         if (d->pendingResolved)
-            d->status(TIdStatus::hsConnecting, QStringLiteral("Connecting to %1.").arg(ipv4Text(d->pendingAddress)));
+            d->status(TIdStatus::hsConnecting, QStringLiteral("Connecting to %1.").arg(ipv4Text(*d->pendingAddress)));
         d->status(TIdStatus::hsConnected, QStringLiteral("Connected."));
         if (OnConnected)
             OnConnected();

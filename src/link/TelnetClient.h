@@ -47,7 +47,9 @@ public:
 
     // Throws EIdAlreadyConnected, EIdHostRequired, EIdPortRequired,
     // EIdConnectTimeout, EIdSocketError or EIdTelnetClientConnectError.
-    // Cancels a background connect still under way first.
+    // Cancels a background connect still under way first. It is the
+    // background connect below with the caller waiting for its outcome, so
+    // both share the name lookup, the error texts and the roll-back.
     void Connect();
 
     // Connecting without blocking the caller. BeginConnect checks like
@@ -83,6 +85,9 @@ public:
 private:
     // Throws what a connect with the current settings would fail on first.
     void checkConnectable() const;
+    // Takes the outcome of the ended connect thread. A caller that waited for
+    // it gets the failure thrown; a background one gets Failed.
+    ConnectProgress takeConnectOutcome(bool waited);
 
     struct Impl;
     std::unique_ptr<Impl> d;

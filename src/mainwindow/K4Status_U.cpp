@@ -26,9 +26,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPrinter>
-#include <QScopeGuard>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -56,7 +54,7 @@ void addTahomaIfAvailable()
 }  // namespace
 
 Tfrm_framework::Tfrm_framework(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::Tfrm_framework>()), K4Telnet(std::make_unique<TelnetClient>())
+    : QWidget(parent), ui(std::make_unique<Ui::Tfrm_framework>()), K4Telnet(std::make_unique<RadioLink>())
 {
     addTahomaIfAvailable();
     ui->setupUi(this);
@@ -82,50 +80,48 @@ Tfrm_framework::Tfrm_framework(QWidget* parent)
     }
     SetUpAccessibility(*ui);
 
-    // The link: events raised on the reader thread are handed to this thread
-    // as queued calls; the reader thread never waits for them.
-    K4Telnet->Port = 9200;
-    K4Telnet->Terminal = QStringLiteral("dumb");
-    K4Telnet->ThreadedEvent = true;
-    K4Telnet->OnStatus = [this](void* sender, TIdStatus status, const QString& text) {
-        if (QThread::currentThread() == thread()) {
-            K4TelnetStatus(sender, status, text);
-        } else {
-            QMetaObject::invokeMethod(
-                this,
-                [this, sender, status, text] {
-                    // The peer's close follows the chunks before it: if one of
-                    // them is still flashing, its end would paint over the red.
-                    if (m_receiveDepth > 0)
-                        m_deferredStatus.append([this, sender, status, text] { K4TelnetStatus(sender, status, text); });
-                    else
-                        guarded([&] { K4TelnetStatus(sender, status, text); });
-                },
-                Qt::QueuedConnection);
-        }
-    };
-    K4Telnet->OnConnected = [this] { K4TelnetConnected(); };
+    wireLink();
+    wireTimersAndButtons();
+    ui->bStartPoller->setFocus();
+}
+
+Tfrm_framework::~Tfrm_framework()
+{
+    // The retries go first, then the link, whose threads must have ended
+    // before the window they report to goes away.
+    m_reconnect.reset();
+    K4Telnet.reset();
+}
+
+void Tfrm_framework::wireLink()
+{
+    // Every signal of the link arrives on this thread. Those of a connect or
+    // disconnect made here come inside that call, so their errors reach its
+    // caller; the others are queued events and report their own errors.
+    connect(K4Telnet.get(), &RadioLink::status, this,
+            [this](TIdStatus status, const QString& text) { K4TelnetStatus(K4Telnet.get(), status, text); });
+    connect(K4Telnet.get(), &RadioLink::connected, this, &Tfrm_framework::K4TelnetConnected);
+    connect(K4Telnet.get(), &RadioLink::disconnected, this, &Tfrm_framework::K4TelnetDisconnected);
+    connect(K4Telnet.get(), &RadioLink::statusFromRadio, this, [this](TIdStatus status, const QString& text) {
+        // The radio's close follows the chunks before it: if one of them is
+        // still flashing, its end would paint over the red.
+        S.Steps.afterReceives([this, status, text] { guarded([&] { K4TelnetStatus(K4Telnet.get(), status, text); }); });
+    });
+    connect(K4Telnet.get(), &RadioLink::dataAvailable, this,
+            [this](const TIdBytes& buffer, const QStringList& replies) {
+                guarded([&] { K4TelnetDataAvailable(buffer, replies); });
+            });
+    connect(&S.Steps, &StepGate::stopDue, this, [this] { guarded([this] { stopWhenStepsEnded(); }); });
+
     // A link lost while polling is wanted comes back by itself; a retry that
     // connects carries on as Start Poller would.
     m_reconnect = std::make_unique<ReconnectScheduler>(*K4Telnet);
-    connect(m_reconnect.get(), &ReconnectScheduler::reconnected, this, [this] {
-        guarded([this] {
-            m_framer.clear();
-            SendToRadio(QStringLiteral("K41;"));
-        });
-    });
-    K4Telnet->OnDisconnected = [this] { K4TelnetDisconnected(); };
-    K4Telnet->OnDataAvailable = [this](const TIdBytes& buffer) {
-        const quint64 generation = m_linkGeneration.load();
-        QMetaObject::invokeMethod(
-            this,
-            [this, buffer, generation] {
-                if (generation == m_linkGeneration.load())
-                    guarded([&] { K4TelnetDataAvailable(buffer); });
-            },
-            Qt::QueuedConnection);
-    };
+    connect(m_reconnect.get(), &ReconnectScheduler::reconnected, this,
+            [this] { guarded([this] { SendToRadio(QStringLiteral("K41;")); }); });
+}
 
+void Tfrm_framework::wireTimersAndButtons()
+{
     // A coarse timer may drift by up to 5 % of its interval: minutes over a long period.
     Poller = new QTimer(this);
     Poller->setObjectName(QStringLiteral("Poller"));
@@ -144,21 +140,6 @@ Tfrm_framework::Tfrm_framework(QWidget* parent)
     connect(ui->bBeginCapture, &QPushButton::clicked, this, [this] { guarded([this] { bBeginCaptureClick(); }); });
     connect(ui->bEndCapture, &QPushButton::clicked, this, [this] { guarded([this] { bEndCaptureClick(); }); });
     connect(ui->Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
-
-    ui->bStartPoller->setFocus();
-}
-
-Tfrm_framework::~Tfrm_framework()
-{
-    // The link goes first: its reader thread must have ended before the
-    // window it posts to goes away. Its disconnected event would call back
-    // into a link that is half destroyed, so the window stops hearing it; the
-    // events the reader thread raises only post, and posts to a destroyed
-    // window are dropped.
-    m_reconnect.reset();
-    K4Telnet->OnConnected = nullptr;
-    K4Telnet->OnDisconnected = nullptr;
-    K4Telnet.reset();
 }
 
 LevelChart* Tfrm_framework::chart() const
@@ -286,7 +267,7 @@ void Tfrm_framework::FormActivate()
     S.FileWrite = false;
     S.bCloseRequest = false;
     K4Telnet->Disconnect();
-    K4Telnet->ConnectTimeout = 2000;
+    K4Telnet->setConnectTimeout(2000);
     ui->OnLineLED->setColour(Led::LedColour::Red);
     ui->DataLED->setColour(Led::LedColour::Red);
     ui->PollerLED->setColour(Led::LedColour::Red);
@@ -358,7 +339,7 @@ void Tfrm_framework::bStartPollerClick()
     if (IPTest(ui->HostAddress->text())) {
         S.bCommandedStatus = true;
         m_reconnect->cancel();  // the user's own connect replaces any retry
-        if (m_stopPending && S.bConnectionStatus
+        if (S.Steps.stopPending() && S.bConnectionStatus
             && (ui->HostAddress->text() != S.sHost || ui->PortAddress->text() != S.sPort)) {
             // A Stop is still waiting for the running step to end and the user
             // has aimed at another radio: the old link goes down first, and
@@ -367,7 +348,7 @@ void Tfrm_framework::bStartPollerClick()
             return;
         }
         // A Stop still waiting for a step to end is overtaken by this Start.
-        m_stopPending = false;
+        S.Steps.cancelStop();
         ConnectToRadio();
         SendToRadio(QStringLiteral("K41;"));
         if (!Poller->isActive())  // an enabled timer keeps its period
@@ -417,17 +398,11 @@ void Tfrm_framework::ComsClose()
 
 void Tfrm_framework::PollerTimer()
 {
-    S.polleractive = true;
-    // A tick ended by an error is no longer half-way: left up, the guard would
-    // keep a Stop from ever disconnecting while the fault repeats every tick.
-    auto failed = qScopeGuard([this] {
-        S.polleractive = false;
-        QMetaObject::invokeMethod(
-            this, [this] { guarded([this] { endStep(); }); }, Qt::QueuedConnection);
-    });
+    // A tick ended by an error is no longer half-way either: left running, it
+    // would keep a Stop from ever disconnecting while the fault repeats.
+    StepGate::Token tick = S.Steps.begin(StepGate::Step::PollTick);
     S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now());
     setCaption(ui->Label6, S.sDTG);
-    S.AllowStop = false;
     if (S.bCommandedStatus)
         SendToRadio(QStringLiteral("sm;"));
     FlashPollerLED();
@@ -461,29 +436,20 @@ void Tfrm_framework::PollerTimer()
         setCaption(ui->lNextReset, FloatToStr(ui->seHowLong->value() - S.AverageCount));
     }
 
-    failed.dismiss();
-    S.polleractive = false;
     if (!S.bCommandedStatus) {
         Poller->stop();
         ui->PollerLED->setColour(Led::LedColour::Red);
         ui->DataLED->setColour(Led::LedColour::Red);
     }
-    endStep();
+    tick.end();
 }
 
-void Tfrm_framework::endStep()
+void Tfrm_framework::stopWhenStepsEnded()
 {
-    // Steps nest inside each other's waits (a chunk arriving during a tick or
-    // during another chunk's flash): only the end of the outermost one lets a
-    // disconnect through, so no flash resumes on a link closed under it.
-    S.AllowStop = !S.polleractive && m_receiveDepth == 0;
-    if (S.AllowStop && m_stopPending) {
-        m_stopPending = false;
-        DisconnectFromRadio();
-        if (m_startAfterStop) {
-            m_startAfterStop = false;
-            bStartPollerClick();
-        }
+    DisconnectFromRadio();
+    if (m_startAfterStop) {
+        m_startAfterStop = false;
+        bStartPollerClick();
     }
 }
 
@@ -620,13 +586,11 @@ void Tfrm_framework::ConnectToRadio()
     if (S.bConnectionStatus)
         return;
     try {
-        K4Telnet->Host = ui->HostAddress->text();
+        K4Telnet->setHost(ui->HostAddress->text());
         S.iPort = StrToInt(ui->PortAddress->text());
         S.sPort = QString::number(S.iPort);
-        K4Telnet->Port = static_cast<quint16>(static_cast<quint32>(S.iPort) & 0xFFFFu);
+        K4Telnet->setPort(static_cast<quint16>(static_cast<quint32>(S.iPort) & 0xFFFFu));
         S.sHost = ui->HostAddress->text();
-        // A reply left half-way by an earlier connection must not join the new one's.
-        m_framer.clear();
         K4Telnet->Connect();
     } catch (...) {
         m_boxes.post([this](std::function<void()> answered) {
@@ -639,21 +603,15 @@ void Tfrm_framework::DisconnectFromRadio()
 {
     // The link is never cut in the middle of a receive step or a poll tick; a
     // disconnect asked for then is carried out as soon as that step has ended.
-    if (!S.AllowStop) {
-        m_stopPending = true;
+    if (!S.AllowStop()) {
+        S.Steps.requestStop();
         return;
     }
     ui->lReturnedData->clear();
     Poller->stop();
-    if (!S.polleractive) {
-        m_stopPending = false;
-        K4Telnet->Disconnect();
-        // The reader thread has ended: every chunk still queued is from the closed link.
-        ++m_linkGeneration;
-        ui->OnLineLED->setColour(Led::LedColour::Red);
-    } else {
-        m_stopPending = true;
-    }
+    S.Steps.cancelStop();
+    K4Telnet->Disconnect();
+    ui->OnLineLED->setColour(Led::LedColour::Red);
 }
 
 void Tfrm_framework::SendToRadio(const QString& sCommand)
@@ -696,37 +654,26 @@ void Tfrm_framework::K4TelnetStatus(void*, TIdStatus, const QString& AStatusText
     }
 }
 
-void Tfrm_framework::K4TelnetDataAvailable(const TIdBytes& Buffer)
+void Tfrm_framework::K4TelnetDataAvailable(const TIdBytes& Buffer, const QStringList& Replies)
 {
-    S.AllowStop = false;
-    ++m_receiveDepth;
-    auto leave = qScopeGuard([this] { --m_receiveDepth; });
+    // A step that starts inside another one's data flash (the only wait of a
+    // receive step) is covered by that flash. Nesting a flash per chunk would
+    // recurse without bound when data streams in faster than 50 ms per chunk.
+    const bool insideFlash = S.Steps.receiving();
+    StepGate::Token step = S.Steps.begin(StepGate::Step::Receive);
     S.sRadioResponse = TelnetClient::BytesToString(Buffer);
     // Sorted on arrival, before the flash: the flash's waits let the next
     // chunk's step run, and a later reply must never be overwritten by an
     // earlier one resuming after it.
-    const QStringList replies = m_framer.feed(S.sRadioResponse);
-    for (const QString& reply : replies) {
+    for (const QString& reply : Replies) {
         if (reply.contains(QLatin1String("SMH")))
             S.smhRadioResponse = reply;
         else
             S.smRadioResponse = reply;
     }
-    // One flash at a time: a chunk that arrives while the LED is flashing
-    // is covered by that flash. Nesting a flash per chunk would recurse
-    // without bound when data streams in faster than 50 ms per chunk.
-    if (!m_flashing) {
-        m_flashing = true;
-        const auto flashed = qScopeGuard([this] { m_flashing = false; });
+    if (!insideFlash)
         FlashDataLED();
-    }
-    leave.dismiss();
-    --m_receiveDepth;
-    if (m_receiveDepth == 0) {
-        while (!m_deferredStatus.isEmpty())
-            m_deferredStatus.takeFirst()();
-    }
-    endStep();
+    step.end();
 }
 
 // ---------------------------------------------------------------------------

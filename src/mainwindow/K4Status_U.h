@@ -2,15 +2,14 @@
 
 #include "BoxQueue.h"
 #include "DigitFilter.h"
-#include "TelnetClient.h"
+#include "RadioLink.h"
 #include "ReconnectScheduler.h"
-#include "ReplyFramer.h"
 #include "SharedState.h"
+#include "StepGate.h"
 
 #include <QString>
 #include <QWidget>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -33,7 +32,7 @@ public:
 
     // Components, reachable for tests and the program entry.
     SharedState S;
-    TelnetClient& link() { return *K4Telnet; }
+    RadioLink& link() { return *K4Telnet; }
     ReconnectScheduler& reconnect() { return *m_reconnect; }
     QTimer* Poller = nullptr;
     QTimer* UserTimer = nullptr;
@@ -66,7 +65,8 @@ public:
     void K4TelnetConnected();
     void K4TelnetDisconnected();
     void K4TelnetStatus(void* ASender, TIdStatus AStatus, const QString& AStatusText);
-    void K4TelnetDataAvailable(const TIdBytes& Buffer);
+    // Buffer as it arrived, with the complete replies the link framed from it.
+    void K4TelnetDataAvailable(const TIdBytes& Buffer, const QStringList& Replies);
 
     // LED flashes: blue, 25 ms, lime, 25 ms.
     void FlashDataLED();
@@ -98,25 +98,20 @@ private:
     void setCaption(class QLabel* label, const QString& text);
     void showInformation(const QString& text, std::function<void()> after = {});
     void closeCaptureFile();
-    void endStep();
+    // A Stop asked for during a step is carried out now that none runs.
+    void stopWhenStepsEnded();
     void setIntervalOf(QTimer* timer, int milliseconds);
+    void wireLink();
+    void wireTimersAndButtons();
 
     std::unique_ptr<Ui::Tfrm_framework> ui;
-    std::unique_ptr<TelnetClient> K4Telnet;
+    std::unique_ptr<RadioLink> K4Telnet;
     std::unique_ptr<ReconnectScheduler> m_reconnect;  // uses K4Telnet; goes before it
     DigitFilter m_digitFilter;
-    ReplyFramer m_framer;
     bool m_activated = false;
     BoxQueue m_boxes;
     QStringList m_errorTexts;  // error boxes open or waiting
     bool m_confirmOpen = false;
     bool m_closeConfirmed = false;
-    bool m_stopPending = false;     // a disconnect waits for the running step to end
-    bool m_startAfterStop = false;  // a Start to another host waits for that disconnect
-    int m_receiveDepth = 0;         // receive steps running (nested inside the outer one's flash)
-    bool m_flashing = false;        // a receive step's data flash runs
-    // Counts the connections this window closed; a chunk read before the
-    // close is dropped rather than flash the data LED on a closed link.
-    std::atomic<quint64> m_linkGeneration{0};
-    QList<std::function<void()>> m_deferredStatus;
+    bool m_startAfterStop = false;  // a Start to another host waits for a Stop still due
 };

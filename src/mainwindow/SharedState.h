@@ -2,6 +2,7 @@
 
 #include "CaptureWriter.h"
 #include "IntegrationSums.h"
+#include "StepGate.h"
 
 #include <QString>
 
@@ -16,8 +17,10 @@ struct SharedState : IntegrationSums {
     bool bConnectionStatus = false;  // the link reports itself connected
     bool bCloseRequest = false;      // shutdown is in progress
     bool FileWrite = false;          // a capture file is open and records are written
-    bool polleractive = false;       // a poll tick is running
-    bool AllowStop = true;           // no receive step and no poll tick is half-way
+    // The steps under way: a poll tick and receive steps hold its tokens.
+    StepGate Steps;
+    bool polleractive() const { return Steps.pollerActive(); }  // a poll tick is running
+    bool AllowStop() const { return Steps.allowStop(); }        // no receive step and no poll tick is half-way
 
     // Texts
     QString sHost;

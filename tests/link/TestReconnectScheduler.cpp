@@ -1,5 +1,5 @@
-#include "TelnetClient.h"
 #include "LoopbackPeer.h"
+#include "RadioLink.h"
 #include "ReconnectScheduler.h"
 
 #include <QDir>
@@ -31,21 +31,18 @@ long rssKib()
 
 // A link aimed at a loopback port, its status texts collected on this thread.
 struct AimedLink {
-    TelnetClient link;
+    RadioLink link;
     QStringList statuses;
     int connectedEvents = 0;
 
     explicit AimedLink(quint16 port)
     {
-        link.Host = QStringLiteral("127.0.0.1");
-        link.Port = port;
-        link.ConnectTimeout = 2000;
-        link.ThreadedEvent = true;
-        // Background connects raise their texts on the controlling thread;
-        // only the reader's "Disconnected." would come from elsewhere.
-        link.OnStatus = [this](void*, TIdStatus, const QString& text) { statuses << text; };
-        link.OnConnected = [this] { ++connectedEvents; };
-        link.OnDataAvailable = [](const TIdBytes&) {};
+        link.setHost(QStringLiteral("127.0.0.1"));
+        link.setPort(port);
+        link.setConnectTimeout(2000);
+        // Background connects raise their texts on this thread.
+        QObject::connect(&link, &RadioLink::status, [this](TIdStatus, const QString& text) { statuses << text; });
+        QObject::connect(&link, &RadioLink::connected, [this] { ++connectedEvents; });
     }
 };
 

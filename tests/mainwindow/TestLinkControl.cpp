@@ -72,8 +72,8 @@ void TestLinkControl::chunkSorting()
     // Delivered as the reader thread does: queued, so each chunk's LED flash
     // lets the next chunk's step run inside its waits.
     for (const QByteArray& chunk : chunks)
-        f.w->link().OnDataAvailable(chunk);
-    QTRY_VERIFY(f.w->S.AllowStop);
+        f.w->link().telnet().OnDataAvailable(chunk);
+    QTRY_VERIFY(f.w->S.AllowStop());
     QTest::qWait(150);
     QCOMPARE(f.w->S.smRadioResponse, sm);
     QCOMPARE(f.w->S.smhRadioResponse, smh);
@@ -86,9 +86,9 @@ void TestLinkControl::streamOfChunksDoesNotNestFlashes()
     // sorted in order, without a 50 ms flash stacked up for each of them.
     WindowFixture f;
     for (int i = 0; i < 500; ++i)
-        f.w->link().OnDataAvailable(QByteArray("SMH") + QByteArray::number(100 + i) + ";");
+        f.w->link().telnet().OnDataAvailable(QByteArray("SMH") + QByteArray::number(100 + i) + ";");
     QTRY_COMPARE(f.w->S.smhRadioResponse, QStringLiteral("SMH599;"));
-    QTRY_VERIFY(f.w->S.AllowStop);
+    QTRY_VERIFY(f.w->S.AllowStop());
     QTRY_COMPARE(f.ui().DataLED->colour(), Led::LedColour::Lime);
 }
 
@@ -161,24 +161,22 @@ void TestLinkControl::disconnectIsGuarded()
     QVERIFY(f.w->S.bConnectionStatus);
     f.ui().lReturnedData->setText(QStringLiteral("SMH151;"));
 
-    // Before any receive step or tick has finished nothing happens at all.
-    f.w->S.AllowStop = false;
-    f.w->DisconnectFromRadio();
-    QVERIFY(f.w->S.bConnectionStatus);
-    QCOMPARE(f.ui().lReturnedData->text(), QStringLiteral("SMH151;"));
+    // While a receive step or a tick is half-way nothing happens at all.
+    for (const StepGate::Step kind : {StepGate::Step::Receive, StepGate::Step::PollTick}) {
+        StepGate::Token step = f.w->S.Steps.begin(kind);
+        f.w->Poller->start();
+        f.w->DisconnectFromRadio();
+        QVERIFY(f.w->S.bConnectionStatus);
+        QCOMPARE(f.ui().lReturnedData->text(), QStringLiteral("SMH151;"));
+        QVERIFY(f.w->Poller->isActive());
+        QVERIFY(f.w->S.Steps.stopPending());
+        f.w->S.Steps.cancelStop();
+    }
 
-    // While a tick runs the link stays open.
-    f.w->S.AllowStop = true;
-    f.w->S.polleractive = true;
-    f.w->Poller->start();
-    f.w->DisconnectFromRadio();
-    QVERIFY(f.w->S.bConnectionStatus);
-    QVERIFY(f.ui().lReturnedData->text().isEmpty());
-    QVERIFY(!f.w->Poller->isActive());
-
-    f.w->S.polleractive = false;
     f.w->DisconnectFromRadio();
     QVERIFY(!f.w->S.bConnectionStatus);
+    QVERIFY(f.ui().lReturnedData->text().isEmpty());
+    QVERIFY(!f.w->Poller->isActive());
     QVERIFY(!f.w->link().Connected());
     QCOMPARE(f.ui().LastNetRequestLabel->text(), QStringLiteral("Disconnected."));
     for (Led* led : {f.ui().OnLineLED, f.ui().DataLED, f.ui().PollerLED})
@@ -199,25 +197,25 @@ void TestLinkControl::stopDuringNestedReceiveStepsWaitsForTheOutermost()
     watch.setInterval(1);
     connect(&watch, &QTimer::timeout, f.w.get(), [&] {
         if (state == 0 && f.ui().DataLED->colour() == Led::LedColour::Blue) {
-            f.w->link().OnDataAvailable(QByteArray("SM0012;"));
+            f.w->link().telnet().OnDataAvailable(QByteArray("SM0012;"));
             state = 1;
         } else if (state == 1 && f.w->S.smRadioResponse == QLatin1String("SM0012;")) {
             state = 2;
-            allowStopAfterInner = f.w->S.AllowStop;
+            allowStopAfterInner = f.w->S.AllowStop();
             stoppedInsideFlash = f.ui().DataLED->colour() == Led::LedColour::Blue;
             QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
             watch.stop();
         }
     });
     watch.start();
-    f.w->link().OnDataAvailable(QByteArray("SMH151;"));
+    f.w->link().telnet().OnDataAvailable(QByteArray("SMH151;"));
     QTRY_COMPARE(state, 2);
     QVERIFY(stoppedInsideFlash);
     QVERIFY(!allowStopAfterInner);
     // The Stop is carried out when the outer step ends; its flash paints no lime after.
     QTRY_VERIFY(!f.w->link().Connected());
     QTest::qWait(100);
-    QVERIFY(f.w->S.AllowStop);
+    QVERIFY(f.w->S.AllowStop());
     QVERIFY(!f.w->S.bConnectionStatus);
     QCOMPARE(f.ui().DataLED->colour(), Led::LedColour::Red);
     QCOMPARE(f.ui().OnLineLED->colour(), Led::LedColour::Red);

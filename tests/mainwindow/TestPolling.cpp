@@ -116,13 +116,13 @@ private:
         auto* watch = new QTimer(f.w.get());
         watch->setInterval(5);
         connect(watch, &QTimer::timeout, f.w.get(), [watch, &f, action] {
-            if (f.w->S.polleractive) {
+            if (f.w->S.polleractive()) {
                 watch->stop();
                 watch->deleteLater();
                 action();
             }
         });
-        QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.polleractive, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.polleractive(), 3000);
         watch->start();
     }
 
@@ -130,16 +130,12 @@ private:
     // when the link started to disconnect; restored when the guard goes.
     auto watchClosesAtDisconnect(WindowFixture& f, FileCloseWatch& watch, int& closes)
     {
-        auto original = f.w->link().OnStatus;
-        f.w->link().OnStatus = [&watch, &closes, original](void* sender, TIdStatus status, const QString& text) {
-            if (text == QLatin1String("Disconnecting.") && closes < 0)
-                closes = watch.closes();
-            original(sender, status, text);
-        };
-        return qScopeGuard([&f, original] {
-            if (f.w)
-                f.w->link().OnStatus = original;
-        });
+        const QMetaObject::Connection watching
+            = connect(&f.w->link(), &RadioLink::status, f.w.get(), [&watch, &closes](TIdStatus, const QString& text) {
+                  if (text == QLatin1String("Disconnecting.") && closes < 0)
+                      closes = watch.closes();
+              });
+        return qScopeGuard([watching] { QObject::disconnect(watching); });
     }
     // The real boxes for one test, in place of the recorder: they must not
     // hold up the timers while nobody answers them.
@@ -334,7 +330,7 @@ void TestPolling::stopPollerDuringTickWaitDisconnectsWhenTickEnds()
                 return;
             at->stop();
             at->deleteLater();
-            clickedInsideTick = f.w->S.polleractive;
+            clickedInsideTick = f.w->S.polleractive();
             QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
             // The link is not cut in the middle of the tick.
             QVERIFY(f.w->link().Connected());
@@ -344,7 +340,7 @@ void TestPolling::stopPollerDuringTickWaitDisconnectsWhenTickEnds()
     QTRY_VERIFY_WITH_TIMEOUT(clickedInsideTick, 5000);
     // Carried out as soon as the tick has ended.
     QTRY_VERIFY_WITH_TIMEOUT(!f.w->link().Connected(), 1000);
-    QVERIFY(!f.w->S.polleractive);
+    QVERIFY(!f.w->S.polleractive());
     QVERIFY(!f.w->S.bConnectionStatus);
     QVERIFY(!f.w->Poller->isActive());
     for (Led* led : {f.ui().OnLineLED, f.ui().DataLED, f.ui().PollerLED})
@@ -392,7 +388,7 @@ void TestPolling::stopThenStartUsesNewHost()
             QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
             f.aimAt(second.port());
             QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
-            startedInsideTick = f.w->S.polleractive;
+            startedInsideTick = f.w->S.polleractive();
         });
         QTRY_VERIFY_WITH_TIMEOUT(startedInsideTick, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(f.ui().LastPortlabel->text(), second.portText(), 5000);
@@ -419,12 +415,12 @@ void TestPolling::closeDuringTickWaitRunsShutdownInsideIt()
     startPolling(f, sim);
     bool insideTick = false;
     QSignalSpy terminate(f.w.get(), &Tfrm_framework::terminateRequested);
-    connect(f.w.get(), &Tfrm_framework::terminateRequested, f.w.get(), [&] { insideTick = f.w->S.polleractive; });
+    connect(f.w.get(), &Tfrm_framework::terminateRequested, f.w.get(), [&] { insideTick = f.w->S.polleractive(); });
     duringNextTickWait(f, [&] { f.w->close(); });
     QTRY_COMPARE_WITH_TIMEOUT(terminate.size(), 1, 5000);
     QVERIFY(insideTick);
     // The interrupted tick finishes, then polling has stopped.
-    QTRY_VERIFY(!f.w->S.polleractive);
+    QTRY_VERIFY(!f.w->S.polleractive());
     QVERIFY(!f.w->Poller->isActive());
     QCOMPARE(terminate.size(), 1);
     QCOMPARE(f.boxes.texts(QStringLiteral("confirmation")).size(), 1);
@@ -582,7 +578,7 @@ void TestPolling::writeErrorDuringTickWaitHoldsUpNeitherTimer()
         connect(f.w->UserTimer, &QTimer::timeout, f.w.get(), [&] {
             if (!seen && openBox()) {
                 seen = true;
-                raisedInsideTick = f.w->S.polleractive;
+                raisedInsideTick = f.w->S.polleractive();
             }
         });
         f.w->UserTimer->start(200);

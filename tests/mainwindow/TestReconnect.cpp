@@ -89,14 +89,12 @@ private:
     };
     static void collectStatuses(WindowFixture& f, StatusLog& log)
     {
-        auto shown = f.w->link().OnStatus;
-        f.w->link().OnStatus = [shown, &log](void* sender, TIdStatus status, const QString& text) {
-            {
-                std::lock_guard<std::mutex> hold(log.lock);
-                log.texts << text;
-            }
-            shown(sender, status, text);
+        const auto collect = [&log](TIdStatus, const QString& text) {
+            std::lock_guard<std::mutex> hold(log.lock);
+            log.texts << text;
         };
+        connect(&f.w->link(), &RadioLink::status, f.w.get(), collect);
+        connect(&f.w->link(), &RadioLink::statusFromRadio, f.w.get(), collect);
     }
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
