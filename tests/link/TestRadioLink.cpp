@@ -20,16 +20,17 @@ private slots:
     void failedConnectRaisesItsTextsAndThrows();
 
 private:
+    static void aim(RadioLink& link, quint16 port)
+    {
+        link.setHost(QStringLiteral("127.0.0.1"));
+        link.setPort(port);
+        link.setConnectTimeout(2000);
+    }
     struct Radio {
         QTcpServer server;
         std::unique_ptr<QTcpSocket> peer;
         Radio() { server.listen(QHostAddress::LocalHost); }
-        void aim(RadioLink& link)
-        {
-            link.setHost(QStringLiteral("127.0.0.1"));
-            link.setPort(server.serverPort());
-            link.setConnectTimeout(2000);
-        }
+        void aim(RadioLink& link) { TestRadioLink::aim(link, server.serverPort()); }
         bool accept()
         {
             if (!server.hasPendingConnections() && !server.waitForNewConnection(2000))
@@ -41,6 +42,18 @@ private:
         {
             peer->write(bytes);
             peer->waitForBytesWritten(1000);
+        }
+    };
+    // A link connected to the radio, its chunks counted.
+    struct Linked {
+        Radio radio;
+        RadioLink link;
+        QSignalSpy chunks{&link, &RadioLink::dataAvailable};
+        bool connect()
+        {
+            radio.aim(link);
+            link.Connect();
+            return chunks.isValid() && radio.accept();
         }
     };
 };
@@ -85,13 +98,9 @@ void TestRadioLink::repliesAndTheRadiosCloseArriveOnTheLinksThreadInOrder()
 
 void TestRadioLink::closedLinksLateChunksAreDropped()
 {
-    Radio radio;
-    RadioLink link;
-    radio.aim(link);
-    QSignalSpy chunks(&link, &RadioLink::dataAvailable);
-    QVERIFY(chunks.isValid());
-    link.Connect();
-    QVERIFY(radio.accept());
+    Linked l;
+    auto& [radio, link, chunks] = l;
+    QVERIFY(l.connect());
     radio.send("SMH151;");
     // Read by the reader thread, but not yet handed over when the link closes.
     QTest::qSleep(200);
@@ -103,20 +112,15 @@ void TestRadioLink::closedLinksLateChunksAreDropped()
 
 void TestRadioLink::halfReplyDoesNotJoinTheNextConnection()
 {
-    Radio radio;
-    RadioLink link;
-    radio.aim(link);
-    QSignalSpy chunks(&link, &RadioLink::dataAvailable);
-    QVERIFY(chunks.isValid());
-    link.Connect();
-    QVERIFY(radio.accept());
+    Linked l;
+    auto& [radio, link, chunks] = l;
+    QVERIFY(l.connect());
     radio.send("SMH1");
     QTRY_COMPARE(chunks.count(), 1);
     QVERIFY(chunks.takeFirst().at(1).toStringList().isEmpty());  // held for the rest
     link.Disconnect();
 
-    link.Connect();
-    QVERIFY(radio.accept());
+    QVERIFY(l.connect());
     radio.send("51;");
     QTRY_COMPARE(chunks.count(), 1);
     QCOMPARE(chunks.takeFirst().at(1).toStringList(), QStringList{QStringLiteral("51;")});
@@ -132,9 +136,7 @@ void TestRadioLink::failedConnectRaisesItsTextsAndThrows()
         port = closed.serverPort();
     }
     RadioLink link;
-    link.setHost(QStringLiteral("127.0.0.1"));
-    link.setPort(port);
-    link.setConnectTimeout(2000);
+    aim(link, port);
     QStringList texts;
     connect(&link, &RadioLink::status, this, [&](TIdStatus, const QString& text) { texts << text; });
     QSignalSpy connected(&link, &RadioLink::connected);
