@@ -32,6 +32,8 @@ public:
     // Connects to address:port (address in host byte order). timeoutMs <= 0
     // waits without limit. A close() from another thread ends the wait with
     // error 10004 (interrupted). Throws EIdConnectTimeout or EIdSocketError.
+    // The connection then fails by itself when sent data stays
+    // unacknowledged for about 20 s.
     void connect(std::uint32_t address, quint16 port, int timeoutMs);
 
     enum class ReceiveStatus {
@@ -49,8 +51,9 @@ public:
     // error, then takes at most capacity bytes.
     Received receive(char* buffer, qsizetype capacity);
 
-    // Hands the bytes to the socket in one send (repeated only for a partial
-    // write). Never raises SIGPIPE. Returns false when the socket rejects them.
+    // Hands the bytes to the socket in one send that never waits. Never
+    // raises SIGPIPE. Returns false when the socket rejects them or cannot
+    // take all of them at once (its buffers are full).
     bool send(QByteArrayView bytes);
 
     // Shuts down the sending direction, then both, and wakes a thread waiting

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,10 +17,14 @@
 namespace {
 
 #ifdef MSG_NOSIGNAL
-constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 #else
-constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead
+constexpr int kSendFlags = MSG_DONTWAIT;  // SO_NOSIGPIPE is set on the socket instead
 #endif
+
+// Data the radio never acknowledges fails the connection after this long,
+// instead of after the kernel's retransmissions give up (about 15 minutes).
+constexpr unsigned kUnacknowledgedLimitMs = 20000;
 
 // Windows socket error numbers, so reports read the same on every platform.
 struct WinError {
@@ -206,6 +211,10 @@ void PlatformSocket::connect(std::uint32_t address, quint16 port, int timeoutMs)
     }
     if (!setNonBlocking(m->fd, false))
         throw errorFor(errno);
+#ifdef TCP_USER_TIMEOUT
+    const unsigned limit = kUnacknowledgedLimitMs;
+    ::setsockopt(m->fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &limit, sizeof limit);
+#endif
 }
 
 PlatformSocket::Received PlatformSocket::receive(char* buffer, qsizetype capacity)
@@ -253,19 +262,15 @@ PlatformSocket::Received PlatformSocket::receive(char* buffer, qsizetype capacit
 
 bool PlatformSocket::send(QByteArrayView bytes)
 {
-    const char* p = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::send(m->fd, p, size_t(left), kSendFlags);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
+    // Never waits: a peer that stops reading fills the buffers, and a send
+    // that then blocked would freeze whoever called it. What the socket
+    // cannot take whole at once counts as failed.
+    for (;;) {
+        const ssize_t n = ::send(m->fd, bytes.data(), size_t(bytes.size()), kSendFlags);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n == bytes.size();
     }
-    return true;
 }
 
 void PlatformSocket::close()

@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+
 RadioLink::RadioLink(QObject* parent) : QObject(parent), m_client(std::make_unique<TelnetClient>())
 {
     TelnetClient& c = *m_client;
@@ -28,6 +30,9 @@ RadioLink::RadioLink(QObject* parent) : QObject(parent), m_client(std::make_uniq
     // On the connect thread: a post, never a wait. A post that arrives after
     // a cancel finds nothing pending; whoever completes the connect sees that.
     c.OnConnectDone = [this] { QMetaObject::invokeMethod(this, &RadioLink::connectDone, Qt::QueuedConnection); };
+
+    connect(&m_silenceCheck, &QTimer::timeout, this, &RadioLink::checkSilence);
+    setSilenceLimit(kSilenceLimit);
 }
 
 RadioLink::~RadioLink()
@@ -87,6 +92,27 @@ void RadioLink::SendString(const QString& text)
 bool RadioLink::Connected() const
 {
     return m_client->Connected();
+}
+
+void RadioLink::watchSilence(bool on)
+{
+    if (!on)
+        m_silenceCheck.stop();
+    else if (!m_silenceCheck.isActive())
+        m_silenceCheck.start();
+}
+
+void RadioLink::setSilenceLimit(std::chrono::milliseconds limit)
+{
+    m_silenceLimit = limit;
+    // Checked a few times within the limit, so a dead link is noticed soon after it.
+    m_silenceCheck.setInterval(std::clamp(limit / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000)));
+}
+
+void RadioLink::checkSilence()
+{
+    if (m_client->Connected() && m_client->InputSilenceMs() >= m_silenceLimit.count())
+        m_client->AbortConnection();
 }
 
 void RadioLink::deliver(const TIdBytes& buffer, quint64 tag)

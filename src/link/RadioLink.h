@@ -5,8 +5,10 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 // The link to the radio as one object: it owns the telnet client, a reply
@@ -50,6 +52,15 @@ public:
     void SendString(const QString& text);
     bool Connected() const;
 
+    // While watched, a connection from which no byte at all has arrived for
+    // the silence limit counts as lost, exactly like one the radio closed: a
+    // radio (or a relay in front of it) that keeps the connection open but
+    // never answers again is otherwise never noticed.
+    static constexpr std::chrono::milliseconds kSilenceLimit{15000};
+    void watchSilence(bool on);
+    // Tests run the same rule on a shorter clock.
+    void setSilenceLimit(std::chrono::milliseconds limit);
+
     // The client underneath, for tests that play its reader thread.
     TelnetClient& telnet() { return *m_client; }
 
@@ -74,8 +85,12 @@ private:
     void newConnection();
     void deliver(const TIdBytes& buffer, quint64 tag);
 
+    void checkSilence();
+
     std::unique_ptr<TelnetClient> m_client;
     ReplyFramer m_framer;
+    QTimer m_silenceCheck;
+    std::chrono::milliseconds m_silenceLimit = kSilenceLimit;
     // Read by the reader thread when it hands a chunk over.
     std::atomic<quint64> m_tag{0};
 };

@@ -8,6 +8,7 @@
 #include <QScopeGuard>
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -52,7 +53,26 @@ struct TelnetClient::Impl {
     std::optional<std::uint32_t> pendingAddress;  // written before connectDone
     bool pendingResolved = false;                 // the host needed a name lookup
 
+    // When the last bytes arrived (or the connection was made), on the
+    // steady clock, which stands still while the computer sleeps.
+    std::atomic<qint64> lastInputMs{0};
+    static qint64 nowMs()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
     bool onReaderThread() const { return tl_readerOf == this; }
+
+    // The connection is broken: stopping the traffic lets the reader see the
+    // end and report it as a close by the peer.
+    void breakConnection()
+    {
+        closedByPeer = true;
+        if (socket)
+            socket->abortTraffic();
+    }
 
     void status(TIdStatus kind, const QString& text)
     {
@@ -91,6 +111,17 @@ struct TelnetClient::Impl {
         pendingSocket.reset();
         connectError = nullptr;
         connectDone = false;
+    }
+
+    // Closes the connection the reader found broken, once, with the status
+    // text that tells its owner.
+    void reportLost(PlatformSocket& sock)
+    {
+        closedByPeer = true;
+        if (opened.exchange(false)) {
+            sock.close();
+            status(TIdStatus::hsDisconnected, QStringLiteral("Disconnected."));
+        }
     }
 
     void startReader();
@@ -132,6 +163,7 @@ void TelnetClient::Impl::readerMain(std::shared_ptr<PlatformSocket> sock, Telnet
         while (!stopRequested.load()) {
             const PlatformSocket::Received r = sock->receive(buffer.data(), buffer.size());
             if (r.status == PlatformSocket::ReceiveStatus::Data) {
+                lastInputMs = nowMs();
                 inputPending = true;
                 events.clear();
                 parser.feed(QByteArrayView(buffer.constData(), r.size), events);
@@ -146,15 +178,18 @@ void TelnetClient::Impl::readerMain(std::shared_ptr<PlatformSocket> sock, Telnet
             // The peer ended the connection, in order or by a reset or any
             // other failure: all of them are reported the same way, so the
             // window learns that the link is gone.
-            closedByPeer = true;
-            if (opened.exchange(false)) {
-                sock->close();
-                status(TIdStatus::hsDisconnected, QStringLiteral("Disconnected."));
-            }
+            reportLost(*sock);
             break;
         }
     } catch (...) {
-        // An error of a turn ends the reader; nobody waits for a report.
+        // A reader that ends on an error reads no more: the link is lost,
+        // and is reported like any other loss.
+        inputPending = false;
+        try {
+            reportLost(*sock);
+        } catch (...) {
+            // Nothing is left to tell.
+        }
     }
     inputPending = false;
     tl_readerOf = nullptr;
@@ -163,6 +198,7 @@ void TelnetClient::Impl::readerMain(std::shared_ptr<PlatformSocket> sock, Telnet
 void TelnetClient::Impl::startReader()
 {
     iamTelnet = false;
+    lastInputMs = nowMs();
     try {
         reader = std::thread(&Impl::readerMain, this, socket, TelnetParser(q->Terminal));
     } catch (const std::system_error&) {
@@ -351,26 +387,32 @@ void TelnetClient::Disconnect(bool ANotifyPeer)
 
 void TelnetClient::SendString(const QString& S)
 {
+    const std::shared_ptr<PlatformSocket>& sock = d->socket;
+    if (!sock || !d->opened.load() || d->closedByPeer.load())
+        return;
+    QByteArray bytes;
+    bytes.reserve(S.size() + 1);
     for (const QChar ch : S) {
-        const std::shared_ptr<PlatformSocket>& sock = d->socket;
-        // Checked before every character: the peer may close at any point.
-        if (!sock || !d->opened.load() || d->closedByPeer.load())
-            continue;
-        char bytes[2];
-        qsizetype count = 1;
-        if (ch == u'\r' && !d->iamTelnet.load()) {
-            bytes[0] = '\r';
-            bytes[1] = '\n';
-            count = 2;
-        } else {
-            bytes[0] = ch.unicode() > 127 ? '?' : char(ch.unicode());
-        }
-        if (!sock->send(QByteArrayView(bytes, count))) {
-            // The connection is broken; the reader reports it as a close.
-            d->closedByPeer = true;
-            sock->abortTraffic();
-        }
+        if (ch == u'\r' && !d->iamTelnet.load())
+            bytes.append("\r\n", 2);
+        else
+            bytes.append(ch.unicode() > 127 ? '?' : char(ch.unicode()));
     }
+    // The whole command in one send that never waits: a radio that stops
+    // reading loses its link instead of freezing the sender.
+    if (!bytes.isEmpty() && !sock->send(bytes))
+        d->breakConnection();
+}
+
+void TelnetClient::AbortConnection()
+{
+    if (d->socket && d->opened.load())
+        d->breakConnection();
+}
+
+qint64 TelnetClient::InputSilenceMs() const
+{
+    return Impl::nowMs() - d->lastInputMs.load();
 }
 
 bool TelnetClient::Connected() const

@@ -74,8 +74,15 @@ public:
     bool ConnectPending() const;
     // Also cancels a background connect under way.
     void Disconnect(bool ANotifyPeer = true);
-    // One send per character; never throws.
+    // The characters as bytes, in one send that never waits; never throws.
+    // A send the socket cannot take whole at once counts as a broken
+    // connection, reported like a close by the peer.
     void SendString(const QString& S);
+    // Counts the open connection as broken, as if the peer had closed it: the
+    // reader thread reports "Disconnected.".
+    void AbortConnection();
+    // How long no byte has arrived on the connection (since it was made).
+    qint64 InputSilenceMs() const;
     bool Connected() const;
     bool fIamTelnet() const;
 

@@ -338,6 +338,7 @@ void Tfrm_framework::bStartPollerClick()
         closeCaptureFile();
     if (IPTest(ui->HostAddress->text())) {
         S.bCommandedStatus = true;
+        K4Telnet->watchSilence(true);
         m_reconnect->cancel();  // the user's own connect replaces any retry
         if (S.Steps.stopPending() && S.bConnectionStatus
             && (ui->HostAddress->text() != S.sHost || ui->PortAddress->text() != S.sPort)) {
@@ -367,6 +368,7 @@ void Tfrm_framework::bStopPollerClick()
     ui->PollerLED->setColour(Led::LedColour::Red);
     ui->DataLED->setColour(Led::LedColour::Red);
     S.bCommandedStatus = false;
+    K4Telnet->watchSilence(false);
     m_startAfterStop = false;
     m_reconnect->cancel();
     if (S.bConnectionStatus) {
