@@ -13,7 +13,9 @@ root=$(dirname "$here")
 seconds=${1:-20}
 build=$root/build-fuzz
 
-bash "$here/install-deps.sh" >/dev/null
+if [[ ${QUORVEL_DEPS_CHECKED:-} != 1 ]]; then
+  bash "$here/install-deps.sh" >/dev/null
+fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
   -DQUORVEL_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2 --target fuzz_telnet_parser fuzz_reply_framer fuzz_version_query

@@ -7,6 +7,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${1:-$root/build}
 
+# The packages once, unless the calling script (scripts/test.sh) checked them.
+if [[ ${QUORVEL_DEPS_CHECKED:-} != 1 ]]; then
+  bash "$here/install-deps.sh"
+  export QUORVEL_DEPS_CHECKED=1
+fi
 bash "$here/build.sh" "$build"
 (cd "$build" && cpack -G DEB >/dev/null)
 version=$(sed -n 's/^FileVersion=//p' "$root/src/AppVersion/VersionInfo.txt")

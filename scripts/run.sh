@@ -8,6 +8,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=$root/build
 
+# The packages once: the build and the virtual display (xvfb-run) need them.
+bash "$here/install-deps.sh"
+export QUORVEL_DEPS_CHECKED=1
 bash "$here/build.sh" "$build"
 
 sim_pid=""

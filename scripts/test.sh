@@ -45,6 +45,14 @@ finish() {
 
 elapsed() { echo "$(( $(date +%s) - $1 ))s"; }
 
+# The packages, once for every build and step below.
+if ! bash "$here/install-deps.sh"; then
+  echo "Installing the packages failed."
+  failed=$((failed + 1))
+  finish
+fi
+export QUORVEL_DEPS_CHECKED=1
+
 # 1. Normal build and tests.
 start=$(date +%s)
 if ! bash "$here/build.sh" "$root/build"; then

@@ -36,7 +36,7 @@ qint32 LevelPointStore::PackTime(const QString& label)
     return (static_cast<qint32>(sep) << kSecondsBits) | (h * 3600 + m * 60 + s);
 }
 
-qsizetype LevelPointStore::Append(double y, const QString& label, QRgb colour)
+qsizetype LevelPointStore::Append(double y, const QString& label, quint32 colour)
 {
     const qsizetype index = Count();
     qint32 code = PackTime(label);
@@ -147,7 +147,7 @@ std::pair<qsizetype, qsizetype> LevelPointStore::MinMaxIndex(qsizetype first, qs
 std::size_t LevelPointStore::MemoryBytes() const
 {
     std::size_t bytes
-        = m_y.capacity() * sizeof(double) + m_label.capacity() * sizeof(qint32) + m_colour.capacity() * sizeof(QRgb);
+        = m_y.capacity() * sizeof(double) + m_label.capacity() * sizeof(qint32) + m_colour.capacity() * sizeof(quint32);
     for (int k = 0; k < kLevels; ++k)
         bytes += (m_minTree[k].capacity() + m_maxTree[k].capacity()) * sizeof(qsizetype);
     for (const QString& s : m_labelTable)

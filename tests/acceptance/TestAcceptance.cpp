@@ -1,8 +1,7 @@
-#include "K4SimProcess.h"
+#include "PollingFixture.h"
 #include "ProgramWiring.h"
 #include "ScratchWorkingDir.h"
 #include "SessionEndWatcher.h"
-#include "WindowFixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,7 +46,11 @@ private:
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
     }
-    void startCapture(WindowFixture& f, const K4SimProcess& sim, const QString& suffix);
+    // Start Poller and Begin Capture through the keyboard and the mouse.
+    void startCapture(PollingFixture& f, const QString& suffix);
+    // Wires the program's end handling to the window as main() does, then
+    // startCapture, and waits until the capture file holds its first record.
+    void captureUnderProgramEnd(PollingFixture& f, SessionEndWatcher& sessionEnd, const QString& suffix);
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
     // Records must not depend on the machine's regional settings.
@@ -69,11 +72,12 @@ void TestAcceptance::cleanup()
     m_dir.reset();
 }
 
-void TestAcceptance::startCapture(WindowFixture& f, const K4SimProcess& sim, const QString& suffix)
+void TestAcceptance::startCapture(PollingFixture& f, const QString& suffix)
 {
+    QVERIFY(f.sim.ok());
     auto& ui = f.ui();
     typeInto(ui.HostAddress, QStringLiteral("127.0.0.1"));
-    ui.PortAddress->setText(sim.portText());
+    ui.PortAddress->setText(f.sim.portText());
     QTest::mouseClick(ui.bStartPoller, Qt::LeftButton);
     QCOMPARE(ui.LastNetRequestLabel->text(), QStringLiteral("Connected."));
     QCOMPARE(ui.OnLineLED->colour(), Led::LedColour::Lime);
@@ -85,11 +89,18 @@ void TestAcceptance::startCapture(WindowFixture& f, const K4SimProcess& sim, con
     QCOMPARE(f.w->UserTimer->interval(), 2000);
 }
 
+void TestAcceptance::captureUnderProgramEnd(PollingFixture& f, SessionEndWatcher& sessionEnd, const QString& suffix)
+{
+    ConnectProgramEnd(*qApp, *f.w, sessionEnd);
+    startCapture(f, suffix);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(records(f.w->S.sFileName).size() >= 1, 10000);
+}
+
 void TestAcceptance::wholeSession()
 {
-    K4SimProcess sim({QStringLiteral("--seed"), QStringLiteral("7")});
-    QVERIFY(sim.ok());
-    WindowFixture f(false);
+    PollingFixture f({QStringLiteral("--seed"), QStringLiteral("7")}, false);
     auto& ui = f.ui();
 
     // As designed, before the window first becomes active.
@@ -101,7 +112,7 @@ void TestAcceptance::wholeSession()
     QVERIFY(ui.lFileName->text().isEmpty());
     QTRY_COMPARE(QApplication::focusWidget(), ui.HostAddress);
 
-    startCapture(f, sim, QStringLiteral("accept"));
+    startCapture(f, QStringLiteral("accept"));
     QTRY_VERIFY_WITH_TIMEOUT(ui.SMeterBar->position() > 0, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(ui.lReturnedData->text().startsWith(QStringLiteral("SMH")), 5000);
     const QString path = f.w->S.sFileName;
@@ -146,11 +157,9 @@ void TestAcceptance::wholeSession()
 
 void TestAcceptance::radioDropsMidCapture()
 {
-    K4SimProcess sim(
+    PollingFixture f(
         {QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--close-after"), QStringLiteral("9")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startCapture(f, sim, QStringLiteral("drop"));
+    startCapture(f, QStringLiteral("drop"));
     QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.bConnectionStatus, 15000);
     QTest::qWait(2500);
     for (Led* led : {f.ui().OnLineLED, f.ui().DataLED})
@@ -178,17 +187,13 @@ void TestAcceptance::endingSignalDuringCaptureLeavesCompleteFile_data()
 void TestAcceptance::endingSignalDuringCaptureLeavesCompleteFile()
 {
     QFETCH(int, signal);
-    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
+    PollingFixture f({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     // As a program started from a terminal gets it, whatever ran this test.
     std::signal(signal, SIG_DFL);
     SessionEndWatcher sessionEnd;
-    ConnectProgramEnd(*qApp, *f.w, sessionEnd);
     QSignalSpy ending(&sessionEnd, &SessionEndWatcher::sessionEnding);
-    startCapture(f, sim, QStringLiteral("term"));
+    captureUnderProgramEnd(f, sessionEnd, QStringLiteral("term"));
     const QString path = f.w->S.sFileName;
-    QTRY_VERIFY_WITH_TIMEOUT(records(path).size() >= 1, 10000);
     std::raise(signal);
     QTRY_COMPARE(ending.size(), 1);
     QVERIFY(!f.w->S.FileWrite);
@@ -202,17 +207,13 @@ void TestAcceptance::endingSignalDuringCaptureLeavesCompleteFile()
 void TestAcceptance::ignoredHangUpKeepsRecording()
 {
     // Started under nohup: closing the terminal must not end the capture.
-    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
+    PollingFixture f({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     std::signal(SIGHUP, SIG_IGN);
     const auto restore = qScopeGuard([] { std::signal(SIGHUP, SIG_DFL); });
     SessionEndWatcher sessionEnd;
-    ConnectProgramEnd(*qApp, *f.w, sessionEnd);
     QSignalSpy ending(&sessionEnd, &SessionEndWatcher::sessionEnding);
-    startCapture(f, sim, QStringLiteral("nohup"));
+    captureUnderProgramEnd(f, sessionEnd, QStringLiteral("nohup"));
     const QString path = f.w->S.sFileName;
-    QTRY_VERIFY_WITH_TIMEOUT(records(path).size() >= 1, 10000);
     std::raise(SIGHUP);
     const qsizetype before = records(path).size();
     QTRY_VERIFY_WITH_TIMEOUT(records(path).size() > before, 10000);
@@ -249,14 +250,10 @@ void TestAcceptance::checkpointKeepsRecordingUntilTheProgramEnds()
     QFETCH(bool, interaction);
     QFETCH(QList<BoxResult>, answers);
     QFETCH(int, cancels);
-    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
+    PollingFixture f({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     SessionEndWatcher sessionEnd;
-    ConnectProgramEnd(*qApp, *f.w, sessionEnd);
-    startCapture(f, sim, QStringLiteral("ckpt"));
+    captureUnderProgramEnd(f, sessionEnd, QStringLiteral("ckpt"));
     const QString path = f.w->S.sFileName;
-    QTRY_VERIFY_WITH_TIMEOUT(records(path).size() >= 1, 10000);
 
     // The session manager asks to save; a checkpoint, or a log-off that is
     // refused or later cancelled, leaves the program running and recording.

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr quint32 kRed = 0xffff0000;  // 0xAARRGGBB, as the chart hands colours over
+
 // A slow random walk with tall spikes up and down at known places.
 void Fill(LevelPointStore& store, qsizetype n, const QList<qsizetype>& spikesUp, const QList<qsizetype>& spikesDown)
 {
@@ -23,7 +25,7 @@ void Fill(LevelPointStore& store, qsizetype n, const QList<qsizetype>& spikesUp,
             v = 1000.0;
         if (spikesDown.contains(i))
             v = -1000.0;
-        store.Append(v, QString(), qRgb(255, 0, 0));
+        store.Append(v, QString(), kRed);
     }
 }
 

@@ -3,6 +3,15 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+namespace {
+
+// Colours as the chart hands them over: 0xAARRGGBB, what QColor::rgba() gives.
+constexpr quint32 kRed = 0xffff0000;
+constexpr quint32 kBlue = 0xff0000ff;
+constexpr quint32 kTranslucent = 0x04010203;  // alpha 4, red 1, green 2, blue 3
+
+}  // namespace
+
 class TestLevelPointStore : public QObject {
     Q_OBJECT
 private slots:
@@ -33,16 +42,16 @@ void TestLevelPointStore::labelsRoundTrip()
     LevelPointStore store;
     // The same label twice and a neighbour of another kind: packing and the
     // string table must not mix them up.
-    store.Append(1.0, label, qRgb(255, 0, 0));
-    store.Append(2.0, QStringLiteral("other"), qRgb(0, 0, 255));
-    store.Append(3.0, label, qRgba(1, 2, 3, 4));
+    store.Append(1.0, label, kRed);
+    store.Append(2.0, QStringLiteral("other"), kBlue);
+    store.Append(3.0, label, kTranslucent);
     QCOMPARE(store.Count(), 3);
     QCOMPARE(store.Label(0), label);
     QCOMPARE(store.Label(1), QStringLiteral("other"));
     QCOMPARE(store.Label(2), label);
     QCOMPARE(store.Y(2), 3.0);
-    QCOMPARE(store.Colour(0), qRgb(255, 0, 0));
-    QCOMPARE(store.Colour(2), qRgba(1, 2, 3, 4));
+    QCOMPARE(store.Colour(0), kRed);
+    QCOMPARE(store.Colour(2), kTranslucent);
     QVERIFY(!store.SingleColour());
 }
 
@@ -53,7 +62,7 @@ void TestLevelPointStore::minMaxIndexMatchesScan()
     QRandomGenerator rng(42);
     const qsizetype n = 70000;  // beyond 16^4 so four tree levels take part
     for (qsizetype i = 0; i < n; ++i)
-        store.Append(static_cast<double>(rng.bounded(7)), QString(), qRgb(255, 0, 0));
+        store.Append(static_cast<double>(rng.bounded(7)), QString(), kRed);
     QCOMPARE(store.MinY(), 0.0);
     QCOMPARE(store.MaxY(), 6.0);
     for (int trial = 0; trial < 400; ++trial) {
@@ -87,7 +96,7 @@ void TestLevelPointStore::compactStorage()
                                   .arg(s / 3600, 2, 10, QLatin1Char('0'))
                                   .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
                                   .arg(s % 60, 2, 10, QLatin1Char('0'));
-        store.Append(100.0 + static_cast<double>(i % 30), label, qRgb(255, 0, 0));
+        store.Append(100.0 + static_cast<double>(i % 30), label, kRed);
     }
     QVERIFY(store.SingleColour());
     QCOMPARE(store.Label(n - 1), QStringLiteral("15:06:38"));

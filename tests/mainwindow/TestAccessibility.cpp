@@ -167,8 +167,7 @@ void TestAccessibility::ledsSayTheirStateAndAnnounceOnlyChanges()
     QSignalSpy poller(ui.PollerLED, &Led::stateTextChanged);
     QSignalSpy data(ui.DataLED, &Led::stateTextChanged);
     QVERIFY(online.isValid() && poller.isValid() && data.isValid());
-    f.aimAt(sim.port());
-    QTest::mouseClick(ui.bStartPoller, Qt::LeftButton);
+    f.startPolling(sim.port());  // what the lamps and the bar say is checked below
     QTRY_COMPARE_WITH_TIMEOUT(description(ui.OnLineLED), QStringLiteral("Network Status: connected"), 5000);
     QTRY_COMPARE_WITH_TIMEOUT(description(ui.PollerLED), QStringLiteral("Poller activity: polling"), 5000);
     QTRY_COMPARE_WITH_TIMEOUT(description(ui.DataLED), QStringLiteral("Data: receiving"), 5000);
@@ -203,8 +202,7 @@ void TestAccessibility::meterBarReportsItsValue()
     QCOMPARE(value->maximumValue().toInt(), 42);
     QCOMPARE(value->currentValue().toInt(), 0);
 
-    f.aimAt(sim.port());
-    QTest::mouseClick(ui.bStartPoller, Qt::LeftButton);
+    f.startPolling(sim.port());  // what the lamps and the bar say is checked below
     QTRY_COMPARE_WITH_TIMEOUT(value->currentValue().toInt(), 12, 5000);
     QTest::mouseClick(ui.bStopPoller, Qt::LeftButton);
 }

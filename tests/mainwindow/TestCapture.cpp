@@ -391,12 +391,8 @@ void TestCapture::failedSyncIsReportedAndRecordingGoesOn()
     QVERIFY(sim.ok());
     ScriptedFileCalls calls;  // outlives the window, which closes the file
     WindowFixture f;
-    f.aimAt(sim.port());
-    QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
-    QVERIFY(f.w->S.bConnectionStatus);
-    f.ui().seHowLong->setText(QStringLiteral("2"));
-    beginCapture(f);
-    QVERIFY(f.w->S.FileWrite);
+    QVERIFY(f.startPolling(sim.port()));
+    QVERIFY(f.beginCapture(2, QStringLiteral("test")));
     const QString path = f.w->S.sFileName;
     // Connected after the window's own handler, so it runs once the tick has ended.
     QObject::connect(f.w->UserTimer, &QTimer::timeout, f.w.get(), [&] { calls.log << QStringLiteral("tick ends"); });

@@ -94,9 +94,7 @@ private:
     {
         f.w->link().setSilenceLimit(1500ms);
         f.w->reconnect().setPauses({300ms});
-        f.aimAt(radio.port());
-        QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
-        QVERIFY(f.w->S.bConnectionStatus);
+        QVERIFY(f.startPolling(radio.port()));
     }
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
@@ -154,10 +152,7 @@ void TestLinkWatch::radioThatStopsReadingFreezesNothing()
     QVERIFY(ending.isValid());
     startPolling(f, radio);
     f.w->link().setSilenceLimit(RadioLink::kSilenceLimit);  // only the sends decide here
-    f.ui().seHowLong->setText(QStringLiteral("2"));
-    f.ui().Additionaldata->setText(QStringLiteral("full"));
-    QTest::mouseClick(f.ui().bBeginCapture, Qt::LeftButton);
-    QVERIFY(f.w->S.FileWrite);
+    QVERIFY(f.beginCapture(2, QStringLiteral("full")));
     QStringList texts;
     connect(&f.w->link(), &RadioLink::statusFromRadio, this, [&](TIdStatus, const QString& text) { texts << text; });
 

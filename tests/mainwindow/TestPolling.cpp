@@ -1,6 +1,5 @@
-#include "K4SimProcess.h"
+#include "PollingFixture.h"
 #include "ScratchWorkingDir.h"
-#include "WindowFixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -59,6 +58,12 @@ private:
     int m_closes = 0;
 };
 
+// A radio that answers every poll alike: bar 12, high resolution 151.
+const QStringList kSteadyRadio{QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
+                               QStringLiteral("151")};
+// The capture file name suffix of every capture here.
+const QString kSuffix = QStringLiteral("e2e");
+
 }  // namespace
 
 // Polling and recording through the window against the bundled simulator.
@@ -89,26 +94,7 @@ private slots:
     void startClickDuringTickWaitShowsBoxWithoutStoppingPolls();
 
 private:
-    static QStringList lines(const QString& path)
-    {
-        bool complete = false;
-        const QStringList out = CaptureFileLines(path, &complete);
-        return complete ? out : QStringList{QStringLiteral("<incomplete line>")};
-    }
-    void startPolling(WindowFixture& f, const K4SimProcess& sim)
-    {
-        f.aimAt(sim.port());
-        QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
-        QVERIFY(f.w->S.bConnectionStatus);
-        QVERIFY(f.w->Poller->isActive());
-    }
-    void beginCapture(WindowFixture& f, int seconds)
-    {
-        f.ui().seHowLong->setText(QString::number(seconds));
-        f.ui().Additionaldata->setText(QStringLiteral("e2e"));
-        QTest::mouseClick(f.ui().bBeginCapture, Qt::LeftButton);
-        QVERIFY(f.w->S.FileWrite);
-    }
+    static QStringList lines(const QString& path) { return WholeCaptureFileLines(path); }
 
     // Runs action once, from inside the cooperative wait of the next poll tick.
     void duringNextTickWait(WindowFixture& f, std::function<void()> action)
@@ -173,17 +159,14 @@ void TestPolling::cleanup()
 
 void TestPolling::pollAndCaptureThreeRecords()
 {
-    K4SimProcess sim(
-        {QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
+    PollingFixture f(kSteadyRadio);
+    QVERIFY(f.startPolling());
     QTRY_COMPARE_WITH_TIMEOUT(f.ui().SMeterBarCount->text(), QStringLiteral("0012"), 5000);
     QCOMPARE(f.ui().SMeterBar->position(), 12);
     QTRY_COMPARE_WITH_TIMEOUT(f.ui().lReturnedData->text(), QStringLiteral("SMH151;"), 5000);
     QVERIFY(f.ui().Label6->text().contains(QRegularExpression(QStringLiteral("^\\d{6}-\\d{6}$"))));
 
-    beginCapture(f, 2);
+    QVERIFY(f.beginCapture(2, kSuffix));
     const QString path = f.w->S.sFileName;
     QTRY_VERIFY_WITH_TIMEOUT(lines(path).size() >= 3, 15000);
     QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
@@ -221,11 +204,9 @@ void TestPolling::pollAndCaptureThreeRecords()
 
 void TestPolling::silentRadioRecordsNothing()
 {
-    K4SimProcess sim({QStringLiteral("--silent")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
-    beginCapture(f, 2);
+    PollingFixture f({QStringLiteral("--silent")});
+    QVERIFY(f.startPolling());
+    QVERIFY(f.beginCapture(2, kSuffix));
     QTest::qWait(5000);
     // No reading, no record: a silent radio must not log plausible levels.
     QCOMPARE(QFileInfo(f.w->S.sFileName).size(), 0);
@@ -254,13 +235,9 @@ void TestPolling::noisyRadioStillGivesRealReadings()
 {
     QFETCH(QStringList, noise);
     QFETCH(bool, barKept);
-    K4SimProcess sim(QStringList{QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--fixed-sm"),
-                                 QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")}
-                     + noise);
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
-    beginCapture(f, 2);
+    PollingFixture f(QStringList{QStringLiteral("--seed"), QStringLiteral("7")} + kSteadyRadio + noise);
+    QVERIFY(f.startPolling());
+    QVERIFY(f.beginCapture(2, kSuffix));
     const QString path = f.w->S.sFileName;
     QTRY_VERIFY_WITH_TIMEOUT(lines(path).size() >= 3, 20000);
     QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
@@ -278,16 +255,14 @@ void TestPolling::noisyRadioStillGivesRealReadings()
 
 void TestPolling::radioClosingMidCaptureLeavesConsistentFile()
 {
-    K4SimProcess sim(
+    PollingFixture f(
         {QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--close-after"), QStringLiteral("10")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
-    beginCapture(f, 2);
+    QVERIFY(f.startPolling());
+    QVERIFY(f.beginCapture(2, kSuffix));
     QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.bConnectionStatus, 15000);
     QCOMPARE(f.ui().OnLineLED->colour(), Led::LedColour::Red);
     // The radio stays away; the window's retries find nobody.
-    sim.stop();
+    f.sim.stop();
     QTest::qWait(4500);
     const QStringList got = lines(f.w->S.sFileName);
     // The level comes from real readings only; field 3 is the last single
@@ -315,10 +290,8 @@ void TestPolling::stopPollerDuringTickWaitDisconnectsWhenTickEnds_data()
 void TestPolling::stopPollerDuringTickWaitDisconnectsWhenTickEnds()
 {
     QFETCH(int, atMs);
-    K4SimProcess sim;
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
+    PollingFixture f;
+    QVERIFY(f.startPolling());
     bool clickedInsideTick = false;
     QElapsedTimer sinceTickStart;
     duringNextTickWait(f, [&] {
@@ -350,10 +323,8 @@ void TestPolling::stopPollerDuringTickWaitDisconnectsWhenTickEnds()
 
 void TestPolling::stopPollerRightAfterStartDisconnects()
 {
-    K4SimProcess sim;
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
+    PollingFixture f;
+    QVERIFY(f.startPolling());
     QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
     QVERIFY(!f.w->link().Connected());
     QVERIFY(!f.w->S.bConnectionStatus);
@@ -375,11 +346,10 @@ void TestPolling::stopThenStartUsesNewHost_data()
 void TestPolling::stopThenStartUsesNewHost()
 {
     QFETCH(bool, insideOneTick);
-    K4SimProcess first({QStringLiteral("--fixed-smh"), QStringLiteral("111")});
     K4SimProcess second({QStringLiteral("--fixed-smh"), QStringLiteral("222")});
-    QVERIFY(first.ok() && second.ok());
-    WindowFixture f;
-    startPolling(f, first);
+    QVERIFY(second.ok());
+    PollingFixture f({QStringLiteral("--fixed-smh"), QStringLiteral("111")});
+    QVERIFY(f.startPolling());
     QTRY_COMPARE_WITH_TIMEOUT(f.ui().lReturnedData->text(), QStringLiteral("SMH111;"), 5000);
     if (insideOneTick) {
         // Stop, the other radio's port and Start, all before the tick has ended.
@@ -397,9 +367,9 @@ void TestPolling::stopThenStartUsesNewHost()
         // Stop in the middle of a tick, then at once the other radio.
         duringNextTickWait(f, [&] { QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton); });
         QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.bConnectionStatus, 5000);
-        startPolling(f, second);
+        QVERIFY(f.startPolling(second));
     }
-    beginCapture(f, 2);
+    QVERIFY(f.beginCapture(2, kSuffix));
     QCOMPARE(f.ui().LastPortlabel->text(), second.portText());
     QTRY_COMPARE_WITH_TIMEOUT(f.ui().lReturnedData->text(), QStringLiteral("SMH222;"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!lines(f.w->S.sFileName).isEmpty(), 10000);
@@ -409,10 +379,8 @@ void TestPolling::stopThenStartUsesNewHost()
 
 void TestPolling::closeDuringTickWaitRunsShutdownInsideIt()
 {
-    K4SimProcess sim;
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
+    PollingFixture f;
+    QVERIFY(f.startPolling());
     bool insideTick = false;
     QSignalSpy terminate(f.w.get(), &Tfrm_framework::terminateRequested);
     connect(f.w.get(), &Tfrm_framework::terminateRequested, f.w.get(), [&] { insideTick = f.w->S.polleractive(); });
@@ -428,13 +396,10 @@ void TestPolling::closeDuringTickWaitRunsShutdownInsideIt()
 
 void TestPolling::collectionLabelsFollowEachTick()
 {
-    K4SimProcess sim(
-        {QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
+    PollingFixture f(kSteadyRadio);
+    QVERIFY(f.startPolling());
     // A period far longer than the test: only the poll ticks touch the sums.
-    beginCapture(f, 3600);
+    QVERIFY(f.beginCapture(3600, kSuffix));
     auto& ui = f.ui();
     QTRY_COMPARE_WITH_TIMEOUT(ui.lAverageCount->text(), QStringLiteral("2"), 8000);
     QCOMPARE(ui.lAccumulatorTotal->text(), QStringLiteral("302"));
@@ -453,12 +418,9 @@ void TestPolling::collectionLabelsFollowEachTick()
 
 void TestPolling::sumsRestartPast3600Samples()
 {
-    K4SimProcess sim(
-        {QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
-    beginCapture(f, 3600);
+    PollingFixture f(kSteadyRadio);
+    QVERIFY(f.startPolling());
+    QVERIFY(f.beginCapture(3600, kSuffix));
     auto& ui = f.ui();
     QTRY_COMPARE_WITH_TIMEOUT(ui.lAverageCount->text(), QStringLiteral("1"), 8000);
     // An hour of samples, as if the period had run that long between ticks.
@@ -486,12 +448,9 @@ void TestPolling::stopPollerDuringCaptureClosesFileThenDisconnects_data()
 void TestPolling::stopPollerDuringCaptureClosesFileThenDisconnects()
 {
     QFETCH(bool, closeWindow);
-    K4SimProcess sim(
-        {QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"), QStringLiteral("151")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
-    startPolling(f, sim);
-    beginCapture(f, 2);
+    PollingFixture f(kSteadyRadio);
+    QVERIFY(f.startPolling());
+    QVERIFY(f.beginCapture(2, kSuffix));
     const QString path = f.w->S.sFileName;
     QTRY_VERIFY_WITH_TIMEOUT(lines(path).size() >= 1, 8000);
 
@@ -528,14 +487,11 @@ void TestPolling::errorBoxHoldsUpNeitherTimer()
 {
     // The fourth bar reply holds more digits than an integer: that tick fails
     // and its error box stays open while nobody answers it.
-    K4SimProcess sim({QStringLiteral("--fixed-sm"), QStringLiteral("12"), QStringLiteral("--fixed-smh"),
-                      QStringLiteral("151"), QStringLiteral("--bad-sm-at"), QStringLiteral("4"),
-                      QStringLiteral("--verbose")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
+    PollingFixture f(kSteadyRadio
+                     + QStringList{QStringLiteral("--bad-sm-at"), QStringLiteral("4"), QStringLiteral("--verbose")});
     RealBoxes real(f.boxes);
-    startPolling(f, sim);
-    beginCapture(f, 2);
+    QVERIFY(f.startPolling());
+    QVERIFY(f.beginCapture(2, kSuffix));
     const QString path = f.w->S.sFileName;
     QMessageBox* box = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((box = openBox()) != nullptr, 10000);
@@ -543,11 +499,11 @@ void TestPolling::errorBoxHoldsUpNeitherTimer()
     QCOMPARE(box->windowTitle(), ApplicationTitle());
     QCOMPARE(box->icon(), QMessageBox::Critical);
 
-    const int polledBefore = sim.receivedCount("sm;");
+    const int polledBefore = f.sim.receivedCount("sm;");
     const qsizetype recordsBefore = lines(path).size();
     QTest::qWait(6000);
     QCOMPARE(openBox(), box);
-    QVERIFY2(sim.receivedCount("sm;") - polledBefore >= 5, "the radio is still polled every second");
+    QVERIFY2(f.sim.receivedCount("sm;") - polledBefore >= 5, "the radio is still polled every second");
     QVERIFY2(lines(path).size() - recordsBefore >= 2, "the capture still gains a record every period");
     QCOMPARE(f.ui().SMeterBarCount->text(), QStringLiteral("0012"));
 
@@ -557,12 +513,10 @@ void TestPolling::errorBoxHoldsUpNeitherTimer()
 
 void TestPolling::writeErrorDuringTickWaitHoldsUpNeitherTimer()
 {
-    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
+    PollingFixture f({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     RealBoxes real(f.boxes);
-    startPolling(f, sim);
-    beginCapture(f, 2);
+    QVERIFY(f.startPolling());
+    QVERIFY(f.beginCapture(2, kSuffix));
     // From now on every record meets a full disk.
     f.w->S.txt.Close();
     f.w->S.txt.Assign(QStringLiteral("/dev/full"));
@@ -601,12 +555,10 @@ void TestPolling::writeErrorDuringTickWaitHoldsUpNeitherTimer()
 
 void TestPolling::startClickDuringTickWaitShowsBoxWithoutStoppingPolls()
 {
-    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--verbose")});
-    QVERIFY(sim.ok());
-    WindowFixture f;
+    PollingFixture f({QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--verbose")});
     RealBoxes real(f.boxes);
-    startPolling(f, sim);
-    beginCapture(f, 2);
+    QVERIFY(f.startPolling());
+    QVERIFY(f.beginCapture(2, kSuffix));
     // Start Poller again with a host text that fails the check, while a tick waits.
     duringNextTickWait(f, [&] {
         f.ui().HostAddress->setText(QStringLiteral("radio"));
@@ -617,10 +569,10 @@ void TestPolling::startClickDuringTickWaitShowsBoxWithoutStoppingPolls()
     QCOMPARE(box->text(), QStringLiteral("You must enter a valid IP address in the host window."));
     QCOMPARE(box->windowTitle(), ApplicationTitle());
     // Start Poller stopped the recording; the polls go on.
-    const int polledBefore = sim.receivedCount("smh;");
+    const int polledBefore = f.sim.receivedCount("smh;");
     QTest::qWait(4000);
     QCOMPARE(openBox(), box);
-    QVERIFY(sim.receivedCount("smh;") - polledBefore >= 3);
+    QVERIFY(f.sim.receivedCount("smh;") - polledBefore >= 3);
     QVERIFY(f.w->Poller->isActive());
     // The window takes no input while the box is open.
     QCOMPARE(box->windowModality(), Qt::ApplicationModal);

@@ -58,25 +58,7 @@ private slots:
     void radioAwayForLong();
 
 private:
-    static QStringList records(const QString& path)
-    {
-        bool complete = false;
-        const QStringList out = CaptureFileLines(path, &complete);
-        return complete ? out : QStringList{QStringLiteral("<incomplete line>")};
-    }
-    static void startPolling(WindowFixture& f, quint16 port)
-    {
-        f.aimAt(port);
-        QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
-        QVERIFY(f.w->S.bConnectionStatus);
-    }
-    static void beginCapture(WindowFixture& f)
-    {
-        f.ui().seHowLong->setText(QStringLiteral("2"));
-        f.ui().Additionaldata->setText(QStringLiteral("rc"));
-        QTest::mouseClick(f.ui().bBeginCapture, Qt::LeftButton);
-        QVERIFY(f.w->S.FileWrite);
-    }
+    static QStringList records(const QString& path) { return WholeCaptureFileLines(path); }
     // Every status text the link raises, in order, from whichever thread.
     struct StatusLog {
         std::mutex lock;
@@ -113,7 +95,7 @@ void TestReconnect::retryCarriesOnLikeStartPoller()
     QVERIFY(radio.listen(QHostAddress::LocalHost));
     WindowFixture f;
     f.w->reconnect().setPauses({300ms});
-    startPolling(f, radio.serverPort());
+    QVERIFY(f.startPolling(radio.serverPort()));
     QTRY_VERIFY(radio.hasPendingConnections());
     std::unique_ptr<QTcpSocket> first(radio.nextPendingConnection());
     QTRY_VERIFY(first->bytesAvailable() >= 4 || first->waitForReadyRead(50));
@@ -153,8 +135,8 @@ void TestReconnect::captureGoesOnAfterTheRadioReturns()
     WindowFixture f;
     const ReconnectScheduler::Pauses pauses{1000ms, 2000ms, 4000ms};
     f.w->reconnect().setPauses(pauses);
-    startPolling(f, port);
-    beginCapture(f);
+    QVERIFY(f.startPolling(port));
+    QVERIFY(f.beginCapture(2, QStringLiteral("rc")));
     const QString path = f.w->S.sFileName;
 
     // The radio answers four polls, then drops the link and goes away.
@@ -198,8 +180,8 @@ void TestReconnect::threeDropsKeepOneRecordPerAnsweredPeriod()
     WindowFixture f;
     f.w->reconnect().setPauses({1000ms});
     collectStatuses(f, statuses);
-    startPolling(f, sim.port());
-    beginCapture(f);
+    QVERIFY(f.startPolling(sim.port()));
+    QVERIFY(f.beginCapture(2, QStringLiteral("rc")));
     const QString path = f.w->S.sFileName;
     QElapsedTimer capturing;
     capturing.start();
@@ -245,7 +227,7 @@ void TestReconnect::stopEndsRetrying()
     SilentListener radio("127.0.0.1", false);
     WindowFixture f;
     f.w->reconnect().setPauses({duringConnect ? 200ms : 1000ms});
-    startPolling(f, radio.port());
+    QVERIFY(f.startPolling(radio.port()));
     std::unique_ptr<PeerConnection> peer = radio.accept();
     QVERIFY(peer);
     if (!radio.fill())
@@ -299,7 +281,7 @@ void TestReconnect::radioAwayForLong()
     StatusLog statuses;
     WindowFixture f;
     collectStatuses(f, statuses);
-    startPolling(f, radio.port());
+    QVERIFY(f.startPolling(radio.port()));
     std::unique_ptr<PeerConnection> peer = radio.accept();
     QVERIFY(peer);
     if (!radio.fill())

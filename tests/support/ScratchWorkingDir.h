@@ -36,3 +36,12 @@ inline QStringList CaptureFileLines(const QString& path, bool* complete = nullpt
     out.removeLast();
     return out;
 }
+
+// The lines of a capture file, or the one line "<incomplete line>" when the
+// file does not end with a whole line: one comparison checks both.
+inline QStringList WholeCaptureFileLines(const QString& path)
+{
+    bool complete = false;
+    const QStringList out = CaptureFileLines(path, &complete);
+    return complete ? out : QStringList{QStringLiteral("<incomplete line>")};
+}

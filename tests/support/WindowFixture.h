@@ -43,4 +43,24 @@ struct WindowFixture {
         ui().HostAddress->setText(QStringLiteral("127.0.0.1"));
         ui().PortAddress->setText(QString::number(port));
     }
+
+    // Start Poller against the radio on a loopback port: the host box holds
+    // the loopback address before the click, so no test reaches the preset
+    // host. True when the link came up.
+    bool startPolling(quint16 port)
+    {
+        aimAt(port);
+        QTest::mouseClick(ui().bStartPoller, Qt::LeftButton);
+        return w->S.bConnectionStatus;
+    }
+
+    // Begin Capture with the integration period and the file name suffix
+    // typed into their boxes first. True when the capture file is open.
+    bool beginCapture(int seconds, const QString& suffix)
+    {
+        ui().seHowLong->setText(QString::number(seconds));
+        ui().Additionaldata->setText(suffix);
+        QTest::mouseClick(ui().bBeginCapture, Qt::LeftButton);
+        return w->S.FileWrite;
+    }
 };
