@@ -1,6 +1,7 @@
 #include "ProgramWiring.h"
 #include "ScratchWorkingDir.h"
 #include "SessionEndWatcher.h"
+#include "LoopGapMeter.h"
 #include "WindowFixture.h"
 
 #include <QApplication>
@@ -51,25 +52,6 @@ private:
     Manner m_manner;
     QTcpServer m_server;
     std::vector<std::unique_ptr<QTcpSocket>> m_peers;
-};
-
-// The longest time the event loop went without running a 10 ms timer.
-class LoopGapMeter {
-public:
-    LoopGapMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_longest = std::max(m_longest, m_since.restart()); });
-        m_since.start();
-        m_timer.start();
-    }
-    qint64 longestMs() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_since;
-    qint64 m_longest = 0;
 };
 
 const QString kDisconnected = QStringLiteral("Disconnected.");

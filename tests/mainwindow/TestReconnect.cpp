@@ -1,6 +1,7 @@
 #include "K4SimProcess.h"
 #include "LoopbackPeer.h"
 #include "ScratchWorkingDir.h"
+#include "LoopGapMeter.h"
 #include "WindowFixture.h"
 
 #include <QElapsedTimer>
@@ -15,25 +16,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// The longest time the event loop went without running a 10 ms timer.
-class LoopGapMeter {
-public:
-    LoopGapMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_longest = std::max(m_longest, m_since.restart()); });
-        m_since.start();
-        m_timer.start();
-    }
-    qint64 longestMs() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_since;
-    qint64 m_longest = 0;
-};
 
 const QString kConnecting = QStringLiteral("Connecting to 127.0.0.1.");
 const QString kConnected = QStringLiteral("Connected.");
