@@ -202,7 +202,15 @@ void TelnetClient::Impl::startReader()
     try {
         reader = std::thread(&Impl::readerMain, this, socket, TelnetParser(q->Terminal));
     } catch (const std::system_error&) {
-        q->Disconnect(true);
+        // A connection nobody reads is lost as soon as it is made: it is
+        // closed and reported like one the peer closed, so whoever keeps the
+        // link up tries again. The caller's own disconnect events (which
+        // would stop the polling) are not raised.
+        opened = false;
+        closedByPeer = false;
+        socket->close();
+        socket.reset();
+        status(TIdStatus::hsDisconnected, QStringLiteral("Disconnected."));
         throw EIdTelnetClientConnectError();
     }
 }

@@ -26,6 +26,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 
@@ -350,10 +351,14 @@ void Tfrm_framework::bStartPollerClick()
         }
         // A Stop still waiting for a step to end is overtaken by this Start.
         S.Steps.cancelStop();
+        // Polling is on from here, whatever the connect and the first
+        // command meet: the poll timer runs until Stop Poller.
+        const auto startPolls = qScopeGuard([this] {
+            if (!Poller->isActive())  // an enabled timer keeps its period
+                Poller->start();
+        });
         ConnectToRadio();
         SendToRadio(QStringLiteral("K41;"));
-        if (!Poller->isActive())  // an enabled timer keeps its period
-            Poller->start();
     } else {
         showInformation(QStringLiteral("You must enter a valid IP address in the host window."),
                         [this] { ui->HostAddress->setFocus(); });

@@ -9,6 +9,7 @@
 
 #include <initializer_list>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -339,23 +340,31 @@ void TestTelnetClient::destructorDisconnects()
 void TestTelnetClient::peerCloseReportedOnReaderThread_data()
 {
     QTest::addColumn<bool>("reset");
-    QTest::newRow("orderly close") << false;
-    QTest::newRow("reset") << true;
+    QTest::addColumn<bool>("readerFails");
+    QTest::newRow("orderly close") << false << false;
+    QTest::newRow("reset") << true << false;
+    // A reader that ends on an error reads no more: that link is lost too.
+    QTest::newRow("reader ends on an error") << false << true;
 }
 
 void TestTelnetClient::peerCloseReportedOnReaderThread()
 {
     QFETCH(bool, reset);
+    QFETCH(bool, readerFails);
 
     LoopbackListener listener;
     Recorder rec;
     TelnetClient client;
     rec.attach(client);
+    if (readerFails)
+        client.OnDataAvailable = [](const TIdBytes&) { throw std::runtime_error("handler failed"); };
     auto peer = connectTo(client, listener);
     QVERIFY(peer);
     rec.clear();
 
-    if (reset)
+    if (readerFails)
+        QVERIFY(peer->send("SMH151;"));
+    else if (reset)
         peer->reset();
     else
         peer->shutdownWrite();
