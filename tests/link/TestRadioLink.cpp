@@ -1,3 +1,4 @@
+#include "ClosedLoopbackPort.h"
 #include "IdExceptions.h"
 #include "RadioLink.h"
 
@@ -129,12 +130,8 @@ void TestRadioLink::halfReplyDoesNotJoinTheNextConnection()
 
 void TestRadioLink::failedConnectRaisesItsTextsAndThrows()
 {
-    quint16 port = 0;
-    {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        port = closed.serverPort();
-    }
+    const quint16 port = ClosedLoopbackPort();
+    QVERIFY(port != 0);
     RadioLink link;
     aim(link, port);
     QStringList texts;

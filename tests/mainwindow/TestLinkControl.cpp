@@ -1,3 +1,4 @@
+#include "ClosedLoopbackPort.h"
 #include "WindowFixture.h"
 
 #include <QElapsedTimer>
@@ -116,12 +117,8 @@ void TestLinkControl::connectShowsStatusAndConnectsOnce()
 
 void TestLinkControl::refusedConnectShowsWarning()
 {
-    quint16 port = 0;
-    {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        port = closed.serverPort();
-    }
+    const quint16 port = ClosedLoopbackPort();
+    QVERIFY(port != 0);
     WindowFixture f;
     f.aimAt(port);
     f.w->ConnectToRadio();
