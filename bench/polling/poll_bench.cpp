@@ -301,6 +301,7 @@ public:
     long long size(int fd) override { return real().size(fd); }
     int close(int fd) override { return real().close(fd); }
     int remove(const QString& name) override { return real().remove(name); }
+    int sameFile(int fd, const QString& name) override { return real().sameFile(fd, name); }
 
 private:
     static FileCalls& real() { return FileCalls::system(); }

@@ -88,6 +88,9 @@ signals:
     // The shutdown sequence asks the application to end (the program entry
     // ends the event loop on it once the current event has been handled).
     void terminateRequested();
+    // Polling is wanted (Start Poller) or no longer (Stop Poller, the close),
+    // retries included: while it is, the computer should stay awake.
+    void pollingChanged(bool polling);
 
 protected:
     bool event(QEvent* e) override;
@@ -98,6 +101,8 @@ private:
     void setCaption(class QLabel* label, const QString& text);
     void showInformation(const QString& text, std::function<void()> after = {});
     void closeCaptureFile();
+    void connectCaptureFile();
+    void setCommandedStatus(bool commanded);
     void endStep();
     void setIntervalOf(QTimer* timer, int milliseconds);
 
@@ -108,7 +113,8 @@ private:
     ReplyFramer m_framer;
     bool m_activated = false;
     BoxQueue m_boxes;
-    QStringList m_errorTexts;  // error boxes open or waiting
+    QStringList m_errorTexts;  // error boxes open or waiting, at most kMaxErrorTexts
+    static constexpr qsizetype kMaxErrorTexts = 16;
     bool m_confirmOpen = false;
     bool m_closeConfirmed = false;
     bool m_stopPending = false;     // a disconnect waits for the running step to end
