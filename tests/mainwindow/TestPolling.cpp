@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QScopeGuard>
 
@@ -87,6 +89,7 @@ private slots:
     void errorBoxHoldsUpNeitherTimer();
     void writeErrorDuringTickWaitHoldsUpNeitherTimer();
     void startClickDuringTickWaitShowsBoxWithoutStoppingPolls();
+    void everNewBadRepliesQueueBoundedBoxes();
 
 private:
     static QStringList lines(const QString& path)
@@ -623,6 +626,43 @@ void TestPolling::startClickDuringTickWaitShowsBoxWithoutStoppingPolls()
     QTRY_VERIFY(!openBox());
     // The host box gets the focus once the box has been dismissed.
     QTRY_COMPARE(f.w->focusWidget(), f.ui().HostAddress);
+}
+
+void TestPolling::everNewBadRepliesQueueBoundedBoxes()
+{
+    // A radio on loopback answers every "sm;" with a bar reading no integer
+    // holds, a different one each time, while nobody answers the boxes: the
+    // window keeps 16 error boxes open or waiting and drops the rest.
+    QTcpServer radio;
+    QVERIFY(radio.listen(QHostAddress::LocalHost));
+    qint64 next = 100000000000;
+    std::unique_ptr<QTcpSocket> peer;
+    connect(&radio, &QTcpServer::newConnection, this, [&] {
+        peer.reset(radio.nextPendingConnection());
+        connect(peer.get(), &QTcpSocket::readyRead, this, [&] {
+            const QByteArray got = peer->readAll();
+            for (qsizetype i = got.count("sm;"); i > 0; --i)
+                peer->write("SM" + QByteArray::number(next++) + ";");
+        });
+    });
+    WindowFixture f;
+    f.boxes.holdOpen = true;
+    f.aimAt(radio.serverPort());
+    QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
+    QVERIFY(f.w->S.bConnectionStatus);
+    QTRY_VERIFY_WITH_TIMEOUT(next >= 100000000000 + 20, 30000);
+    QTest::mouseClick(f.ui().bStopPoller, Qt::LeftButton);
+    QTRY_VERIFY(!f.w->S.bConnectionStatus);
+
+    QStringList expected;
+    for (qint64 v = 100000000000; v < 100000000000 + 16; ++v)
+        expected << QStringLiteral("'%1' is not a valid integer value.").arg(v);
+    while (f.boxes.answer()) {
+    }
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")), expected);
+    // With the queue empty again, a new text gets its box.
+    f.w->showStandardError(QStringLiteral("Later."));
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 17);
 }
 
 QTEST_MAIN(TestPolling)
