@@ -617,6 +617,7 @@ void TestCapture::slowDiskHoldsUpNeitherPollsNorEndCapture()
     // The left writer finishes: its last call closes the file, and every
     // record handed to it is in the file.
     QTRY_VERIFY_WITH_TIMEOUT(calls.log().endsWith(QStringLiteral("close")), 30000);
+    QTest::qWait(300);  // the writer thread leaves the file calls
     QCOMPARE(syncsDone.load(), syncsStarted.load());
     QVERIFY(CaptureFileLines(path).size() >= 2);
     QVERIFY(!onUiThread);
