@@ -106,6 +106,19 @@ void CaptureRecorder::WriteLine(const QString& line)
     job.wake.notify_one();
 }
 
+void CaptureRecorder::Retry()
+{
+    if (!m_job)
+        return;
+    {
+        const std::lock_guard lock(m_job->mutex);
+        if (m_job->waiting.empty())
+            return;
+        m_job->retryDue = true;
+    }
+    m_job->wake.notify_one();
+}
+
 void CaptureRecorder::Close()
 {
     if (!m_job)

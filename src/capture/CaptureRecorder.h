@@ -37,6 +37,9 @@ public:
     // Hands one record line (without its line end) to the writer. Throws
     // EInOutError 103 when no capture is open.
     void WriteLine(const QString& line);
+    // Has the writer try the waiting records again, as a new record would:
+    // for a period that brings no record of its own.
+    void Retry();
     // Ends the capture: the writer writes the waiting records, then closes
     // the file. Waits for that at most kCloseWait; a writer still held up by
     // the disk then finishes on its own, and writeFailed says so. Records

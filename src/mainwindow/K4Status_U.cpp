@@ -566,9 +566,12 @@ void Tfrm_framework::UserTimerTimer()
     if (!S.FileWrite)
         return;
     S.Counter += 1;
-    // A period without a single reading has nothing to record.
-    if (S.AverageCount <= 0)
+    // A period without a single reading has nothing to record; records still
+    // waiting for the disk are tried again all the same.
+    if (S.AverageCount <= 0) {
+        S.txt.Retry();
         return;
+    }
 
     S.Average = S.PeriodLevel();
     // The first period may be partial: it is recorded but not plotted.

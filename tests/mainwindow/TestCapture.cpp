@@ -46,6 +46,7 @@ private slots:
     void startPollerClosesAnOpenCapture();
     void failingDiskKeepsEveryPeriodsRecord();
     void fullDiskRecordsWaitUntilThereIsRoom();
+    void waitingRecordIsTriedAgainInASilentPeriod();
     void recordsFollowTheFileName_data();
     void recordsFollowTheFileName();
     void slowDiskHoldsUpNeitherPollsNorEndCapture();
@@ -75,12 +76,12 @@ private:
 
     // Polls the simulator and captures with a 2 s period; the records carry
     // the real clock's times.
-    static void captureFrom(WindowFixture& f, K4SimProcess& sim)
+    static void captureFrom(WindowFixture& f, K4SimProcess& sim, int period = 2)
     {
         f.aimAt(sim.port());
         QTest::mouseClick(f.ui().bStartPoller, Qt::LeftButton);
         QVERIFY(f.w->S.bConnectionStatus);
-        f.ui().seHowLong->setText(QStringLiteral("2"));
+        f.ui().seHowLong->setText(QString::number(period));
         f.ui().Additionaldata->setText(QStringLiteral("test"));
         f.ui().bBeginCapture->setEnabled(true);
         QTest::mouseClick(f.ui().bBeginCapture, Qt::LeftButton);
@@ -522,6 +523,29 @@ void TestCapture::fullDiskRecordsWaitUntilThereIsRoom()
     for (qsizetype i = 1; i < times.size(); ++i)
         QVERIFY2(times[i] - times[i - 1] >= 1 && times[i] - times[i - 1] <= 3, qPrintable(lines.join(u'|')));
     QCOMPARE(f.ui().lWrittenData->text(), lines.last());
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);
+}
+
+void TestCapture::waitingRecordIsTriedAgainInASilentPeriod()
+{
+    // The radio goes away during the first period, whose record the disk
+    // refuses: the periods after it have no readings and bring no record of
+    // their own, and the waiting one reaches the disk at the next of them.
+    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    ScriptedFileCalls calls;  // outlives the window, which closes the file
+    WindowFixture f;
+    captureFrom(f, sim, 4);
+    const QString path = f.w->S.sFileName;
+    calls.failNext(QStringLiteral("sync"), EIO);
+    QTRY_VERIFY_WITH_TIMEOUT(f.w->S.AverageCount > 0, 3000);
+    sim.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.bConnectionStatus, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("I/O error 1117.")},
+                              10000);
+    QCOMPARE(CaptureFileLines(path).size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureFileLines(path).size(), 1, 6000);
+    QCOMPARE(f.ui().lWrittenData->text(), CaptureFileLines(path).first());
     QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);
 }
 
