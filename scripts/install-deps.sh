@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev llvm clang-format-14
   libtelnet-dev
   python3
+  dbus dbus-daemon
   desktop-file-utils appstream lintian dpkg-dev gzip
 )
 

@@ -1,6 +1,7 @@
 #include "ProgramWiring.h"
 
 #include "K4Status_U.h"
+#include "KeepAwake.h"
 #include "SessionEndWatcher.h"
 
 #include <QApplication>
@@ -42,10 +43,16 @@ void ConnectProgramEnd(QApplication& app, Tfrm_framework& window, SessionEndWatc
     });
     // A log-off or shutdown that goes ahead ends the event loop without the
     // shutdown sequence; so does any other way out of it. Records are written
-    // whole, so closing the file is all that is left to do.
+    // whole, so closing the file (after the records still waiting for the
+    // disk, for a few seconds at most) is all that is left to do.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, w, [w] { w->EndSessionAbruptly(); });
     QObject::connect(&sessionEnd, &SessionEndWatcher::sessionEnding, w, [w] {
         w->EndSessionAbruptly();
         QCoreApplication::exit(0);
     });
+}
+
+void ConnectKeepAwake(Tfrm_framework& window, KeepAwake& keepAwake)
+{
+    QObject::connect(&window, &Tfrm_framework::pollingChanged, &keepAwake, &KeepAwake::setHeld);
 }

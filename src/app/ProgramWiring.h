@@ -1,5 +1,6 @@
 #pragma once
 
+class KeepAwake;
 class QApplication;
 class SessionEndWatcher;
 class Tfrm_framework;
@@ -24,3 +25,7 @@ public:
 // the log-off on No. The capture stays open: a checkpoint or a log-off that
 // is cancelled later leaves the program running, and it must go on recording.
 void CommitSessionData(Tfrm_framework& window, SessionCommit& commit);
+
+// Keeps the computer awake while polling is wanted: from Start Poller to Stop
+// Poller or the program's end, retries included.
+void ConnectKeepAwake(Tfrm_framework& window, KeepAwake& keepAwake);

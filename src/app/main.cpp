@@ -1,4 +1,5 @@
 #include "K4Status_U.h"
+#include "KeepAwake.h"
 
 #include "ErrorText.h"
 #include "MessageBoxes.h"
@@ -70,6 +71,8 @@ int main(int argc, char* argv[])
     app.window = window;
     SessionEndWatcher sessionEnd;
     ConnectProgramEnd(app, *window, sessionEnd);
+    KeepAwake keepAwake;
+    ConnectKeepAwake(*window, keepAwake);
 
     window->show();
     const int code = QApplication::exec();

@@ -1,6 +1,9 @@
 #include "CaptureName.h"
 
+#include "DateTimeText.h"
 #include "ProgramErrors.h"
+
+#include <QDir>
 
 #include <algorithm>
 
@@ -34,4 +37,14 @@ void CheckCapturePlace(const QString& directory, const QString& suffix)
         throw EInOutError(3);
     if (std::any_of(suffix.begin(), suffix.end(), forbiddenInFileName))
         throw EInOutError(kInvalidNameCode);
+}
+
+QString CaptureFileName(const QDateTime& begun, const QString& suffix)
+{
+    return FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), begun) + QLatin1Char('-') + suffix + QStringLiteral(".csv");
+}
+
+QString CaptureFilePath(const QString& directory, const QString& name)
+{
+    return QDir::toNativeSeparators(directory) + QDir::separator() + name;
 }

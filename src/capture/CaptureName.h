@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // The rules a capture file name is held to before anything is created, so a
@@ -19,3 +20,12 @@ QString CaptureSuffix(const QString& text);
 // 123 for a suffix holding a character that Windows file names cannot hold
 // (< > : " | ? * and control characters).
 void CheckCapturePlace(const QString& directory, const QString& suffix);
+
+// The capture file's name for a capture begun at `begun` with this suffix:
+// "MMDDYY-HHNNSS-<suffix>.csv". The pattern holds no separator, so the name
+// does not depend on the regional settings.
+QString CaptureFileName(const QDateTime& begun, const QString& suffix);
+
+// Where the capture file named name lands in directory (as Qt spells it): the
+// directory in the platform's own separators, one separator, the name.
+QString CaptureFilePath(const QString& directory, const QString& name);

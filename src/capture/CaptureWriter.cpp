@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,6 +90,34 @@ public:
     long long size(int fd) override { return _filelengthi64(fd); }
     int close(int fd) override { return _close(fd); }
     int remove(const QString& name) override { return _wremove(reinterpret_cast<const wchar_t*>(name.utf16())); }
+    int sameFile(int fd, const QString& name) override
+    {
+        BY_HANDLE_FILE_INFORMATION open{};
+        if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &open)) {
+            errno = errnoFromWindows(GetLastError());
+            return -1;
+        }
+        const HANDLE named = CreateFileW(reinterpret_cast<const wchar_t*>(name.utf16()), 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (named == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                return 0;
+            errno = errnoFromWindows(error);
+            return -1;
+        }
+        BY_HANDLE_FILE_INFORMATION now{};
+        const bool got = GetFileInformationByHandle(named, &now);
+        const DWORD error = GetLastError();
+        CloseHandle(named);
+        if (!got) {
+            errno = errnoFromWindows(error);
+            return -1;
+        }
+        return open.dwVolumeSerialNumber == now.dwVolumeSerialNumber && open.nFileIndexHigh == now.nFileIndexHigh
+               && open.nFileIndexLow == now.nFileIndexLow;
+    }
 };
 #else
 int openWith(const QString& name, int flags)
@@ -155,10 +184,21 @@ public:
     }
     int close(int fd) override { return ::close(fd); }
     int remove(const QString& name) override { return ::unlink(QFile::encodeName(name).constData()); }
+    int sameFile(int fd, const QString& name) override
+    {
+        struct stat open {};
+        struct stat now {};
+        if (::fstat(fd, &open) != 0)
+            return -1;
+        if (::stat(QFile::encodeName(name).constData(), &now) != 0)
+            return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+        return open.st_dev == now.st_dev && open.st_ino == now.st_ino;
+    }
 };
 #endif
 
-CaptureWriter::FileCalls* g_installed = nullptr;
+// Installed on the user-interface thread, used on the capture's writer thread.
+std::atomic<CaptureWriter::FileCalls*> g_installed{nullptr};
 
 CaptureWriter::FileCalls& calls()
 {
@@ -175,7 +215,8 @@ CaptureWriter::FileCalls& CaptureWriter::FileCalls::system()
 
 CaptureWriter::FileCalls& CaptureWriter::FileCalls::instance()
 {
-    return g_installed ? *g_installed : system();
+    FileCalls* installed = g_installed.load();
+    return installed ? *installed : system();
 }
 
 void CaptureWriter::FileCalls::install(FileCalls* installed)
@@ -206,6 +247,13 @@ void CaptureWriter::Append()
         calls().close(m_fd);
         m_fd = -1;
     }
+    m_open = false;
+    openFile();
+    m_open = true;
+}
+
+void CaptureWriter::openFile()
+{
     bool created = false;
     const int fd = calls().openForAppend(m_fileName, &created);
     if (fd < 0)
@@ -223,22 +271,36 @@ void CaptureWriter::Append()
     m_fd = fd;
 }
 
-void CaptureWriter::WriteLine(const QString& text)
+void CaptureWriter::WriteLines(const QStringList& lines)
 {
-    if (m_fd < 0)
+    if (!m_open)
         throw EInOutError(103);  // file not open
-    QByteArray bytes = m_encoder.encode(text + QStringLiteral("\r\n"));
+    // A file deleted or renamed away would swallow every later record, one
+    // replaced under the name (an editor's save) would hide them: the records
+    // go where the name points now.
+    if (m_fd >= 0 && calls().sameFile(m_fd, m_fileName) == 0) {
+        calls().close(m_fd);
+        m_fd = -1;
+    }
+    if (m_fd < 0)
+        openFile();
+    QString text;
+    for (const QString& line : lines)
+        text += line + QStringLiteral("\r\n");
+    const QByteArray bytes = m_encoder.encode(text);
     const long long before = calls().size(m_fd);
     const char* p = bytes.constData();
     size_t left = size_t(bytes.size());
     // Never leave half a line (or a line reported lost) behind: readers take
-    // the file line by line, and the period's samples go into the next record.
+    // the file line by line, and the lines are written again on the next try.
     const auto fail = [&](int error, bool wroteSome) {
         if (before >= 0 && wroteSome)
             calls().truncate(m_fd, before);
+        calls().close(m_fd);
+        m_fd = -1;
         throw EInOutError(WindowsErrorFromErrno(error));
     };
-    // A regular file takes the whole line in one write; the loop only covers
+    // A regular file takes the whole text in one write; the loop only covers
     // a write cut short by a signal or a nearly full disk.
     while (left > 0) {
         const auto n = calls().write(m_fd, p, left);
@@ -249,14 +311,14 @@ void CaptureWriter::WriteLine(const QString& text)
         p += n;
         left -= size_t(n);
     }
-    // The record counts as written only once it is on stable storage; one
-    // sync per period is cheap next to a period of at least two seconds.
+    // The records count as written only once they are on stable storage.
     if (calls().syncData(m_fd) != 0)
         fail(errno, true);
 }
 
 void CaptureWriter::Close()
 {
+    m_open = false;
     if (m_fd < 0)
         return;
     const int fd = m_fd;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <QStringEncoder>
 
@@ -8,10 +9,13 @@
 
 // The capture file: a write-only text file in the locale's character set,
 // CR LF line ends, no byte-order mark. An existing file is appended to, never
-// emptied. Each record is handed to the operating system whole, in one write,
-// and then synced to stable storage before WriteLine returns, so the file on
+// emptied. Records are handed to the operating system whole, in one write,
+// and then synced to stable storage before WriteLines returns, so the file on
 // disk always ends with a complete line and neither a crash nor a power cut
-// loses a record that was reported written. File errors throw EInOutError.
+// loses a record that was reported written. The writer follows its name: a
+// file deleted, renamed away or replaced under it gets no more records, the
+// name does. File errors throw EInOutError. Not thread-safe: one thread at a
+// time (the capture's writer thread once the file is open).
 class CaptureWriter {
 public:
     // The operating-system calls the writer makes, one virtual each, so a test
@@ -34,6 +38,11 @@ public:
         virtual long long size(int fd) = 0;
         virtual int close(int fd) = 0;
         virtual int remove(const QString& name) = 0;
+        // Whether name still refers to the file open as fd (the same device
+        // and inode; the same volume and file index on Windows): 1 when it
+        // does, 0 when the name is gone or names another file, -1 with errno
+        // set when that cannot be told.
+        virtual int sameFile(int fd, const QString& name) = 0;
 
         // The calls in use: the real ones unless a test or benchmark installed
         // its own (the caller keeps ownership; nullptr restores the real ones).
@@ -56,17 +65,28 @@ public:
     // may read it while it is open. A file it creates is synced together with
     // its directory entry; when that fails the new file is removed again.
     void Append();
-    // Writes text followed by CR LF as one write and syncs it to stable
-    // storage. On failure of either nothing of the line stays in the file.
-    void WriteLine(const QString& text);
+    // Writes each line followed by CR LF, all in one write, and syncs them to
+    // stable storage. When the name no longer refers to the open file, the
+    // name is opened again (created when missing) and the lines go there. On
+    // failure nothing of the lines stays in the file, and the file is let go:
+    // the next call opens the name again, which a file system that failed
+    // under it may need.
+    void WriteLines(const QStringList& lines);
+    void WriteLine(const QString& text) { WriteLines(QStringList{text}); }
     // Syncs and closes the file; closing a closed writer does nothing. The
     // file is closed even when the sync fails, and the failure is thrown.
     void Close();
 
-    bool IsOpen() const { return m_fd >= 0; }
+    // Between Append and Close, also while a failure has let the file go.
+    bool IsOpen() const { return m_open; }
 
 private:
+    // Opens the bound name for appending; a file it creates is synced with
+    // its directory entry, or removed again.
+    void openFile();
+
     QString m_fileName;
     int m_fd = -1;
+    bool m_open = false;
     QStringEncoder m_encoder;
 };

@@ -4,6 +4,7 @@
 
 #include "AppVersion.h"
 #include "CaptureName.h"
+#include "CaptureRecord.h"
 #include "DateTimeText.h"
 #include "Delay.h"
 #include "ErrorText.h"
@@ -135,6 +136,7 @@ void Tfrm_framework::wireTimersAndButtons()
     connect(Poller, &QTimer::timeout, this, [this] { guarded([this] { PollerTimer(); }); });
     connect(UserTimer, &QTimer::timeout, this, [this] { guarded([this] { UserTimerTimer(); }); });
     UserTimer->start();
+    connectCaptureFile();
 
     connect(ui->bStartPoller, &QPushButton::clicked, this, [this] { guarded([this] { bStartPollerClick(); }); });
     connect(ui->bStopPoller, &QPushButton::clicked, this, [this] { guarded([this] { bStopPollerClick(); }); });
@@ -163,8 +165,10 @@ void Tfrm_framework::showStandardError(const QString& text)
 {
     // Timers keep ticking behind an open box: a fault that repeats every second
     // must not stack a new box each time. The same text is dropped while it is
-    // on screen or waiting; other texts wait their turn.
-    if (m_errorTexts.contains(text))
+    // on screen or waiting; other texts wait their turn, as many as the user
+    // can read through: a radio that sends ever new bad replies must not
+    // grow the queue without end.
+    if (m_errorTexts.contains(text) || m_errorTexts.size() >= kMaxErrorTexts)
         return;
     m_errorTexts.append(text);
     m_boxes.post([this, text](std::function<void()> answered) {
@@ -314,9 +318,10 @@ void Tfrm_framework::EndSessionAbruptly()
     if (S.FileWrite) {
         S.FileWrite = false;
         try {
+            // Writes the waiting records first, for a few seconds at most.
             S.txt.Close();
         } catch (const std::exception&) {
-            // Every record already reached the file whole; nothing is lost here.
+            // Every record that reached the file is whole; nothing more to do.
         }
     }
 }
@@ -330,6 +335,26 @@ void Tfrm_framework::closeCaptureFile()
     S.txt.Close();
 }
 
+void Tfrm_framework::connectCaptureFile()
+{
+    // The capture's writer thread reports here: "Written data" shows the last
+    // record on the disk, and a failure is shown once per text until the disk
+    // takes records again.
+    connect(&S.txt, &CaptureRecorder::recordWritten, this,
+            [this](const QString& line) { setCaption(ui->lWrittenData, line); });
+    connect(&S.txt, &CaptureRecorder::writeFailed, this, &Tfrm_framework::showStandardError);
+}
+
+void Tfrm_framework::setCommandedStatus(bool commanded)
+{
+    // While polling is on, a link that has gone silent counts as lost.
+    K4Telnet->watchSilence(commanded);
+    if (S.bCommandedStatus == commanded)
+        return;
+    S.bCommandedStatus = commanded;
+    emit pollingChanged(commanded);
+}
+
 void Tfrm_framework::bStartPollerClick()
 {
     ui->bBeginCapture->setEnabled(true);
@@ -338,8 +363,7 @@ void Tfrm_framework::bStartPollerClick()
     if (S.FileWrite)
         closeCaptureFile();
     if (IPTest(ui->HostAddress->text())) {
-        S.bCommandedStatus = true;
-        K4Telnet->watchSilence(true);
+        setCommandedStatus(true);
         m_reconnect->cancel();  // the user's own connect replaces any retry
         if (S.Steps.stopPending() && S.bConnectionStatus
             && (ui->HostAddress->text() != S.sHost || ui->PortAddress->text() != S.sPort)) {
@@ -372,8 +396,7 @@ void Tfrm_framework::bStopPollerClick()
     Poller->stop();
     ui->PollerLED->setColour(Led::LedColour::Red);
     ui->DataLED->setColour(Led::LedColour::Red);
-    S.bCommandedStatus = false;
-    K4Telnet->watchSilence(false);
+    setCommandedStatus(false);
     m_startAfterStop = false;
     m_reconnect->cancel();
     if (S.bConnectionStatus) {
@@ -480,11 +503,10 @@ void Tfrm_framework::bBeginCaptureClick()
     if (!IPTest(ui->HostAddress->text()))
         return;
 
-    S.sDTG = FormatDateTime(QStringLiteral("MMDDYY-HHNNSS"), LocalClock::now()) + QStringLiteral("-") + suffix
-             + QStringLiteral(".csv");
+    S.sDTG = CaptureFileName(LocalClock::now(), suffix);
     const QString workingDir = QDir::currentPath();
     S.sFilePath = QDir::toNativeSeparators(workingDir);
-    S.sFileName = S.sFilePath + QDir::separator() + S.sDTG;
+    S.sFileName = CaptureFilePath(workingDir, S.sDTG);
     setCaption(ui->lFileName, S.sDTG);
     CheckCapturePlace(workingDir, suffix);
     S.txt.Assign(S.sFileName);
@@ -517,9 +539,12 @@ void Tfrm_framework::UserTimerTimer()
     if (!S.FileWrite)
         return;
     S.Counter += 1;
-    // A period without a single reading has nothing to record.
-    if (S.AverageCount <= 0)
+    // A period without a single reading has nothing to record; records still
+    // waiting for the disk are tried again all the same.
+    if (S.AverageCount <= 0) {
+        S.txt.Retry();
         return;
+    }
 
     S.Average = S.PeriodLevel();
     // The first period may be partial: it is recorded but not plotted.
@@ -527,11 +552,12 @@ void Tfrm_framework::UserTimerTimer()
         chart()->Add(S.Average, FormatDateTime(QStringLiteral("hh:nn:ss"), LocalClock::now()), kPointRed);
     S.Average = double(RoundHalfEven(S.Average));
     setCaption(ui->lAverage, FloatToStr(S.Average));
-    const QString line = FormatDateTime(QStringLiteral("MM/DD/YY,HH:NN:SS,"), LocalClock::now()) + S.sNewSMH
-                         + QStringLiteral(",") + FloatToStr(S.Average);
-    setCaption(ui->lWrittenData, line);
-    S.txt.WriteLine(line);
+    const QString line = CaptureRecordLine(LocalClock::now(), S.sNewSMH, S.Average);
+    // The period ends here whatever the disk does: its record keeps its own
+    // time and level, and waits in memory until the disk takes it. "Written
+    // data" follows once it is on the disk.
     S.ClearSums();
+    S.txt.WriteLine(line);
 }
 
 // ---------------------------------------------------------------------------

@@ -88,6 +88,9 @@ signals:
     // The shutdown sequence asks the application to end (the program entry
     // ends the event loop on it once the current event has been handled).
     void terminateRequested();
+    // Polling is wanted (Start Poller) or no longer (Stop Poller, the close),
+    // retries included: while it is, the computer should stay awake.
+    void pollingChanged(bool polling);
 
 protected:
     bool event(QEvent* e) override;
@@ -100,6 +103,8 @@ private:
     void closeCaptureFile();
     // A Stop asked for during a step is carried out now that none runs.
     void stopWhenStepsEnded();
+    void connectCaptureFile();
+    void setCommandedStatus(bool commanded);
     void setIntervalOf(QTimer* timer, int milliseconds);
     void wireLink();
     void wireTimersAndButtons();
@@ -110,7 +115,8 @@ private:
     DigitFilter m_digitFilter;
     bool m_activated = false;
     BoxQueue m_boxes;
-    QStringList m_errorTexts;  // error boxes open or waiting
+    QStringList m_errorTexts;  // error boxes open or waiting, at most kMaxErrorTexts
+    static constexpr qsizetype kMaxErrorTexts = 16;
     bool m_confirmOpen = false;
     bool m_closeConfirmed = false;
     bool m_startAfterStop = false;  // a Start to another host waits for a Stop still due

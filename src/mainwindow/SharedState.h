@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CaptureWriter.h"
+#include "CaptureRecorder.h"
 #include "IntegrationSums.h"
 #include "StepGate.h"
 
@@ -37,6 +37,6 @@ struct SharedState : IntegrationSums {
     qint32 iPort = 0;
     qint32 Counter = 0;
 
-    // The capture file
-    CaptureWriter txt;
+    // The capture file; its records are written on a thread of its own.
+    CaptureRecorder txt;
 };

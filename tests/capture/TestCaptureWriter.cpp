@@ -128,13 +128,13 @@ void TestCaptureWriter::eachRecordIsSyncedBeforeWriteLineReturns()
     CaptureWriter w;
     w.Assign(path);
     w.Append();
-    calls.log.clear();
+    calls.clearLog();
     w.WriteLine(QStringLiteral("one"));
     w.WriteLine(QStringLiteral("two"));
-    QCOMPARE(calls.log, (QStringList{"write", "sync", "write", "sync"}));
-    calls.log.clear();
+    QCOMPARE(calls.log(), (QStringList{"write", "sync", "write", "sync"}));
+    calls.clearLog();
     w.Close();
-    QCOMPARE(calls.log, (QStringList{"sync", "close"}));
+    QCOMPARE(calls.log(), (QStringList{"sync", "close"}));
 }
 
 void TestCaptureWriter::newFileIsSyncedWithItsDirectory()
@@ -147,11 +147,11 @@ void TestCaptureWriter::newFileIsSyncedWithItsDirectory()
     CaptureWriter w;
     w.Assign(path);
     w.Append();
-    QCOMPARE(calls.log, (QStringList{"open", "sync", "syncdir"}));
+    QCOMPARE(calls.log(), (QStringList{"open", "sync", "syncdir"}));
     w.Close();
-    calls.log.clear();
+    calls.clearLog();
     w.Append();
-    QCOMPARE(calls.log, QStringList{"open"});
+    QCOMPARE(calls.log(), QStringList{"open"});
 }
 
 void TestCaptureWriter::failedSyncLosesTheWholeRecord_data()
@@ -218,11 +218,11 @@ void TestCaptureWriter::closeSyncsAndClosesEvenWhenTheSyncFails()
     w.Append();
     w.WriteLine(QStringLiteral("one"));
     calls.failNext(QStringLiteral("sync"), EIO);
-    calls.log.clear();
+    calls.clearLog();
     const auto error = ioErrorOf([&] { w.Close(); });
     QVERIFY(error);
     QCOMPARE(error->ErrorCode, 1117);
-    QCOMPARE(calls.log, (QStringList{"sync", "close"}));
+    QCOMPARE(calls.log(), (QStringList{"sync", "close"}));
     QVERIFY(!w.IsOpen());
     QCOMPARE(contents(path), QByteArray("one\r\n"));
 }

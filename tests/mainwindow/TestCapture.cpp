@@ -7,10 +7,18 @@
 #include "WithoutFileOverride.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <cstdio>
 
 // Begin and End Capture, and the integration tick that writes the records.
 class TestCapture : public QObject {
@@ -36,7 +44,12 @@ private slots:
     void absurdLevelIsReportedNotRecorded();
     void tickWithoutCaptureChangesNothing();
     void startPollerClosesAnOpenCapture();
-    void failedSyncIsReportedAndRecordingGoesOn();
+    void failingDiskKeepsEveryPeriodsRecord();
+    void fullDiskRecordsWaitUntilThereIsRoom();
+    void waitingRecordIsTriedAgainInASilentPeriod();
+    void recordsFollowTheFileName_data();
+    void recordsFollowTheFileName();
+    void slowDiskHoldsUpNeitherPollsNorEndCapture();
 
 private:
     static QByteArray contents(const QString& path)
@@ -60,6 +73,32 @@ private:
         f.w->S.sNewSMH = reading;
         f.w->UserTimerTimer();
     }
+
+    // Polls the simulator and captures with a 2 s period; the records carry
+    // the real clock's times.
+    static void captureFrom(WindowFixture& f, K4SimProcess& sim, int period = 2)
+    {
+        QVERIFY(f.startPolling(sim.port()));
+        QVERIFY(f.beginCapture(period, QStringLiteral("test")));
+    }
+
+    // The records' times, in seconds of the day; every line must be a whole record.
+    static QList<int> recordTimes(const QStringList& lines)
+    {
+        static const QRegularExpression record(
+            QStringLiteral("^\\d\\d/\\d\\d/\\d\\d,(\\d\\d):(\\d\\d):(\\d\\d),151,-?\\d+$"));
+        QList<int> out;
+        for (const QString& line : lines) {
+            const auto m = record.match(line);
+            if (!m.hasMatch())
+                return {-1};
+            out << m.captured(1).toInt() * 3600 + m.captured(2).toInt() * 60 + m.captured(3).toInt();
+        }
+        return out;
+    }
+
+    // The real clock, for tests in which each record's own time matters.
+    void useRealClock() { m_clock.reset(); }
 
     std::unique_ptr<ScratchWorkingDir> m_dir;
     std::unique_ptr<LocalClock::Override> m_clock;
@@ -305,7 +344,8 @@ void TestCapture::integrationTick()
 
     const QString line = QStringLiteral("03/07/24,14:05:09,151,") + level;
     QCOMPARE(f.ui().lAverage->text(), level);
-    QCOMPARE(f.ui().lWrittenData->text(), line);
+    // "Written data" shows the record once the writer thread has it on disk.
+    QTRY_COMPARE(f.ui().lWrittenData->text(), line);
     QCOMPARE(contents(f.w->S.sFileName), (line + QStringLiteral("\r\n")).toLatin1());
     QCOMPARE(f.w->S.Average, double(level.toInt()));
     QCOMPARE(f.w->S.AverageCount, 0.0);
@@ -381,46 +421,227 @@ void TestCapture::startPollerClosesAnOpenCapture()
              QStringLiteral("No file is opened, you must begin a capture before you can close the file"));
 }
 
-void TestCapture::failedSyncIsReportedAndRecordingGoesOn()
+void TestCapture::failingDiskKeepsEveryPeriodsRecord()
 {
-    // Polling the simulator with a 2 s period, the first record's sync fails:
-    // the user sees the write failure, the file holds only whole records, and
-    // the following periods are recorded. Each record is written and synced
-    // before its tick ends.
+    // Polling the simulator with a 2 s period, the disk fails the first
+    // three syncs: the user is told once, "Written data" shows no record that
+    // is not on the disk, and once the disk takes records again the file
+    // holds every period's record, in order, each with its own time.
+    useRealClock();
     K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     QVERIFY(sim.ok());
     ScriptedFileCalls calls;  // outlives the window, which closes the file
     WindowFixture f;
-    QVERIFY(f.startPolling(sim.port()));
-    QVERIFY(f.beginCapture(2, QStringLiteral("test")));
+    captureFrom(f, sim);
     const QString path = f.w->S.sFileName;
-    // Connected after the window's own handler, so it runs once the tick has ended.
-    QObject::connect(f.w->UserTimer, &QTimer::timeout, f.w.get(), [&] { calls.log << QStringLiteral("tick ends"); });
-    calls.log.clear();
-    calls.failNext(QStringLiteral("sync"), EIO);
+    QSignalSpy written(&f.w->S.txt, &CaptureRecorder::recordWritten);
+    QVERIFY(written.isValid());
+    calls.failNext(QStringLiteral("sync"), EIO, 3);
 
     QTRY_COMPARE_WITH_TIMEOUT(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("I/O error 1117.")},
                               10000);
-    QCOMPARE(contents(path), QByteArray());
-    QVERIFY(f.w->S.FileWrite);
-    QTRY_VERIFY_WITH_TIMEOUT(contents(path).count('\n') >= 2, 10000);
+    QVERIFY(f.ui().lWrittenData->text().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(written.size() >= 1, 15000);
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);  // once while the fault lasted
+    QTRY_VERIFY_WITH_TIMEOUT(CaptureFileLines(path).size() >= 5, 10000);
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+
+    bool complete = false;
+    const QStringList lines = CaptureFileLines(path, &complete);
+    QVERIFY(complete);
+    const QList<int> times = recordTimes(lines);
+    QVERIFY2(!times.contains(-1), qPrintable(lines.join(u'|')));
+    // One record per period: none merged into the next, none lost.
+    for (qsizetype i = 1; i < times.size(); ++i)
+        QVERIFY2(times[i] - times[i - 1] >= 1 && times[i] - times[i - 1] <= 3, qPrintable(lines.join(u'|')));
+    QCOMPARE(f.ui().lWrittenData->text(), lines.last());
+    // The failed syncs' records were written again with the next ones.
+    QCOMPARE(calls.log().count(QStringLiteral("truncate")), 3);
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);
+}
+
+void TestCapture::fullDiskRecordsWaitUntilThereIsRoom()
+{
+    // A small tmpfs as the working directory is full from the first record
+    // on, until the test makes room again.
+    QTemporaryDir mountPoint;
+    if (QProcess::execute(QStringLiteral("mount"),
+                          {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                           QStringLiteral("size=64k"), QStringLiteral("quorvel-test"), mountPoint.path()})
+        != 0)
+        QSKIP("needs to mount a tmpfs (root)");
+    const auto unmount = qScopeGuard([&] {
+        QDir::setCurrent(m_dir->path());
+        QProcess::execute(QStringLiteral("umount"), {mountPoint.path()});
+    });
+    QVERIFY(QDir::setCurrent(mountPoint.path()));
+    // The capture appends to a file whose last page is full, so its first
+    // record needs a page of its own.
+    constexpr int kPadLines = 64;
+    {
+        QFile pad(QStringLiteral("030724-140509-test.csv"));
+        QVERIFY(pad.open(QIODevice::WriteOnly));
+        for (int i = 0; i < kPadLines; ++i)
+            pad.write(QByteArray(62, '#') + "\r\n");
+    }
+    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    WindowFixture f;
+    captureFrom(f, sim);
+    useRealClock();
+    const QString path = f.w->S.sFileName;
+    const QString filler = QDir(mountPoint.path()).filePath(QStringLiteral("filler"));
+    {
+        QFile fill(filler);
+        QVERIFY(fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (fill.write(block) == block.size()) {
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("I/O error 112.")},
+                              10000);
+    QTest::qWait(4500);  // two more periods against the full disk
+    QVERIFY(f.ui().lWrittenData->text().isEmpty());
+    QCOMPARE(CaptureFileLines(path).size(), kPadLines);
     QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);
 
-    const QByteArray file = contents(path);
-    QVERIFY(file.endsWith("\r\n"));
-    static const QRegularExpression record(QStringLiteral("^03/07/24,14:05:09,151,-?\\d+$"));
-    for (const QByteArray& line : file.chopped(2).split('\n'))
-        QVERIFY2(record.match(QString::fromLatin1(line.chopped(1))).hasMatch(), line.constData());
+    // Room again: the waiting records reach the file, in order, with the next one.
+    QVERIFY(QFile::remove(filler));
+    QTRY_VERIFY_WITH_TIMEOUT(CaptureFileLines(path).size() >= kPadLines + 4, 10000);
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    bool complete = false;
+    const QStringList lines = CaptureFileLines(path, &complete).mid(kPadLines);
+    QVERIFY(complete);
+    const QList<int> times = recordTimes(lines);
+    QVERIFY2(!times.contains(-1), qPrintable(lines.join(u'|')));
+    for (qsizetype i = 1; i < times.size(); ++i)
+        QVERIFY2(times[i] - times[i - 1] >= 1 && times[i] - times[i - 1] <= 3, qPrintable(lines.join(u'|')));
+    QCOMPARE(f.ui().lWrittenData->text(), lines.last());
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);
+}
 
-    QStringList log = calls.log;
-    QCOMPARE(log.count(QStringLiteral("write")), file.count('\n') + 1);  // the failed one too
-    // The failed record is taken back out before its tick ends.
-    QVERIFY(log.join(u',').contains(QStringLiteral("write,sync,truncate,tick ends")));
-    log.removeAll(QStringLiteral("truncate"));
-    for (qsizetype i = 0; i < log.size(); ++i) {
-        if (log[i] == QStringLiteral("write"))
-            QCOMPARE(log.mid(i, 3), (QStringList{"write", "sync", "tick ends"}));
+void TestCapture::waitingRecordIsTriedAgainInASilentPeriod()
+{
+    // The radio goes away during the first period, whose record the disk
+    // refuses: the periods after it have no readings and bring no record of
+    // their own, and the waiting one reaches the disk at the next of them.
+    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    ScriptedFileCalls calls;  // outlives the window, which closes the file
+    WindowFixture f;
+    captureFrom(f, sim, 4);
+    const QString path = f.w->S.sFileName;
+    calls.failNext(QStringLiteral("sync"), EIO);
+    QTRY_VERIFY_WITH_TIMEOUT(f.w->S.AverageCount > 0, 3000);
+    sim.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.w->S.bConnectionStatus, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.texts(QStringLiteral("error")), QStringList{QStringLiteral("I/O error 1117.")},
+                              10000);
+    QCOMPARE(CaptureFileLines(path).size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureFileLines(path).size(), 1, 6000);
+    QCOMPARE(f.ui().lWrittenData->text(), CaptureFileLines(path).first());
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")).size(), 1);
+}
+
+void TestCapture::recordsFollowTheFileName_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("deleted") << "rm";
+    QTest::newRow("replaced, as sed -i does") << "rename over";
+    QTest::newRow("renamed away") << "rename away";
+}
+
+void TestCapture::recordsFollowTheFileName()
+{
+    // Whatever happens to the file under the capture, the records go on
+    // under its name, and none goes into a file without one.
+    QFETCH(QString, action);
+    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
+    QVERIFY(sim.ok());
+    WindowFixture f;
+    captureFrom(f, sim);
+    const QString path = f.w->S.sFileName;
+    QTRY_VERIFY_WITH_TIMEOUT(CaptureFileLines(path).size() >= 1, 10000);
+    const QStringList earlier = CaptureFileLines(path);
+    const QString moved = m_dir->filePath(QStringLiteral("moved.csv"));
+    if (action == QLatin1String("rm")) {
+        QVERIFY(QFile::remove(path));
+    } else if (action == QLatin1String("rename over")) {
+        const QString edited = m_dir->filePath(QStringLiteral("sedXYZ"));
+        QFile out(edited);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("edited\r\n");
+        out.close();
+        QVERIFY(::rename(QFile::encodeName(edited).constData(), QFile::encodeName(path).constData()) == 0);
+    } else {
+        QVERIFY(QFile::rename(path, moved));
     }
+    QTRY_VERIFY_WITH_TIMEOUT(CaptureFileLines(path).size() >= 3, 10000);
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    QVERIFY(f.boxes.shown.isEmpty());
+
+    bool complete = false;
+    QStringList later = CaptureFileLines(path, &complete);
+    QVERIFY(complete);
+    if (action == QLatin1String("rename over"))
+        QCOMPARE(later.takeFirst(), QStringLiteral("edited"));
+    if (action == QLatin1String("rename away")) {
+        // The renamed file keeps the records from before, and only those.
+        const QStringList kept = CaptureFileLines(moved);
+        QVERIFY(kept.size() >= earlier.size());
+        QVERIFY(kept.size() <= earlier.size() + 1);  // one may have been on its way
+    }
+    QVERIFY(later.size() >= 2);
+    QVERIFY(!recordTimes(later).contains(-1));
+    QCOMPARE(f.ui().lWrittenData->text(), later.last());
+}
+
+void TestCapture::slowDiskHoldsUpNeitherPollsNorEndCapture()
+{
+    // Each sync takes the disk 6 s: the polls go on once a second meanwhile,
+    // and End Capture waits a few seconds at most before leaving the writer
+    // to finish on its own; its records reach the file when the disk answers.
+    K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151"), QStringLiteral("--verbose")});
+    QVERIFY(sim.ok());
+    ScriptedFileCalls calls;  // outlives the writer, which the test waits for
+    WindowFixture f;
+    captureFrom(f, sim);
+    const QString path = f.w->S.sFileName;
+    std::atomic<int> syncsStarted{0};
+    std::atomic<int> syncsDone{0};
+    std::atomic<bool> onUiThread{false};
+    QThread* const ui = QThread::currentThread();
+    calls.onCall = [&](const QString& call) {
+        if (call == QLatin1String("write") || call == QLatin1String("sync"))
+            onUiThread = onUiThread || QThread::currentThread() == ui;
+        if (call != QLatin1String("sync"))
+            return;
+        ++syncsStarted;
+        QThread::sleep(6);
+        ++syncsDone;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(syncsStarted >= 1, 10000);
+    const int polled = sim.receivedCount("sm;");
+    QTest::qWait(4000);
+    QVERIFY2(sim.receivedCount("sm;") - polled >= 3, "the polls go on while the disk syncs");
+    QVERIFY(f.ui().lWrittenData->text().isEmpty());
+
+    QElapsedTimer ended;
+    ended.start();
+    QTest::mouseClick(f.ui().bEndCapture, Qt::LeftButton);
+    QVERIFY2(ended.elapsed() < 4000, qPrintable(QString::number(ended.elapsed())));
+    QVERIFY(!f.w->S.FileWrite);
+    QCOMPARE(f.boxes.texts(QStringLiteral("error")), QStringList{CaptureRecorder::StillWritingText()});
+    // The left writer finishes: its last call closes the file, and every
+    // record handed to it is in the file.
+    QTRY_VERIFY_WITH_TIMEOUT(calls.log().endsWith(QStringLiteral("close")), 30000);
+    QTest::qWait(300);  // the writer thread leaves the file calls
+    QCOMPARE(syncsDone.load(), syncsStarted.load());
+    QVERIFY(CaptureFileLines(path).size() >= 2);
+    QVERIFY(!onUiThread);
+    bool complete = false;
+    CaptureFileLines(path, &complete);
+    QVERIFY(complete);
 }
 
 QTEST_MAIN(TestCapture)

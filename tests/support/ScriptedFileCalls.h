@@ -8,11 +8,13 @@
 
 #include <cerrno>
 #include <functional>
+#include <mutex>
 
 // Stands in for the capture writer's file calls while it lives: every call
 // goes to the real file system, is logged by name ("open", "write", "sync",
 // "syncdir", "truncate", "close", "remove"), and a call can be made to fail
-// with a chosen errno instead, for a number of times.
+// with a chosen errno instead, for a number of times. The calls may come from
+// the capture's writer thread while the test reads the log.
 class ScriptedFileCalls : public CaptureWriter::FileCalls {
 public:
     ScriptedFileCalls() { install(this); }
@@ -20,13 +22,33 @@ public:
     ScriptedFileCalls(const ScriptedFileCalls&) = delete;
     ScriptedFileCalls& operator=(const ScriptedFileCalls&) = delete;
 
-    QStringList log;
-    // Runs after each call is logged, before it is carried out.
+    QStringList log() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_log;
+    }
+    void clearLog()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_log.clear();
+    }
+    // Adds a marker of the test's own to the log.
+    void note(const QString& what)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_log << what;
+    }
+    // Runs after each call is logged, before it is carried out, on the thread
+    // that makes the call. Set it before the calls begin.
     std::function<void(const QString& call)> onCall;
 
     // The next `times` calls named `call` fail with `error` without reaching
     // the file system.
-    void failNext(const QString& call, int error, int times = 1) { m_failures[call] = {error, times}; }
+    void failNext(const QString& call, int error, int times = 1)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_failures[call] = {error, times};
+    }
 
     int openForAppend(const QString& name, bool* created) override
     {
@@ -54,6 +76,8 @@ public:
         return -1;
     }
     int remove(const QString& name) override { return step("remove") ? real().remove(name) : -1; }
+    // Not logged: it comes before every write.
+    int sameFile(int fd, const QString& name) override { return real().sameFile(fd, name); }
 
 private:
     struct Failure {
@@ -67,9 +91,13 @@ private:
     bool step(const char* name)
     {
         const QString call = QString::fromLatin1(name);
-        log << call;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_log << call;
+        }
         if (onCall)
             onCall(call);
+        const std::lock_guard lock(m_mutex);
         auto it = m_failures.find(call);
         if (it == m_failures.end() || it->times <= 0)
             return true;
@@ -78,5 +106,7 @@ private:
         return false;
     }
 
+    mutable std::mutex m_mutex;
+    QStringList m_log;
     QMap<QString, Failure> m_failures;
 };
