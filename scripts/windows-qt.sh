@@ -96,8 +96,12 @@ mkdir qtbase qtcharts
 tar -xJf "$base_orig" -C qtbase --strip-components=1
 tar -xJf "$charts_orig" -C qtcharts --strip-components=1
 # Without OpenGL the Windows platform plugin of 6.4.2 does not compile, and
-# without Direct2D it links a DirectWrite font database Qt Gui leaves out.
+# without Direct2D it links a DirectWrite font database Qt Gui leaves out;
+# the print engine refers to the DirectWrite font engine Qt Gui leaves out
+# too (a Qt without this second patch needs the stand-in the program's build
+# adds, src/chart/PrintEngineLinkWin.cpp).
 patch -d qtbase -p1 <"$recipe/qtbase-$version-windows-no-opengl.patch"
+patch -d qtbase -p1 <"$recipe/qtbase-$version-printsupport-no-direct2d.patch"
 
 # qtbase.
 rm -rf "$work/build-qtbase" "$work/build-qtcharts"

@@ -229,6 +229,12 @@ PlatformSocket::Received PlatformSocket::receive(char* buffer, qsizetype capacit
         // Resets the event; the next recv() re-arms the read notification.
         WSANETWORKEVENTS events{};
         ::WSAEnumNetworkEvents(m->s, m->socketEvent, &events);
+        // A reset is reported with the close event; a recv() after it may
+        // only see the end of the stream.
+        if ((events.lNetworkEvents & FD_CLOSE) && events.iErrorCode[FD_CLOSE_BIT] != 0) {
+            result.error = events.iErrorCode[FD_CLOSE_BIT];
+            return result;
+        }
     }
 }
 

@@ -25,6 +25,14 @@ namespace {
 
 constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1
 
+// Wine's closesocket() ends a connection with a FIN even with SO_LINGER 0,
+// so a test peer cannot make a reset there.
+bool underWine()
+{
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
 // One listening Winsock socket on 127.0.0.1 and the connection it accepted.
 class Peer {
 public:
@@ -152,6 +160,8 @@ void TestPlatformSocketWin::dataThenPeerClose()
     if (reset) {
         peer.resetConnection();
         got = socket.receive(buffer, sizeof buffer);
+        if (underWine())
+            QEXPECT_FAIL("reset", "Wine sends no reset for a close with SO_LINGER 0", Abort);
         QCOMPARE(got.status, PlatformSocket::ReceiveStatus::Failed);
         QCOMPARE(got.error, 10054);
     } else {

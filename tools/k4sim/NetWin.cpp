@@ -10,6 +10,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -98,21 +99,45 @@ IoResult fromLastError()
 
 std::atomic<bool> g_stopRequested{false};
 std::atomic<SOCKET> g_stopWrite{INVALID_SOCKET};
+// The thread that made the StopSignal: the one whose message queue receives
+// a polite termination request.
+std::atomic<DWORD> g_stopThread{0};
 
-// Console control events arrive on a thread of their own; a byte on the
-// stop pair wakes the simulator's wait, like the signal pipe on POSIX.
-BOOL WINAPI onConsoleControl(DWORD event)
+// A byte on the stop pair wakes the simulator's wait, like the signal pipe
+// on POSIX.
+void requestStop()
 {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
-        return FALSE;
     g_stopRequested = true;
     const SOCKET s = g_stopWrite.load();
     if (s != INVALID_SOCKET) {
         const char byte = 1;
         ::send(s, &byte, 1, 0);
     }
+}
+
+// Console control events (Ctrl+C, Ctrl+Break, the console closing) arrive
+// on a thread of their own.
+BOOL WINAPI onConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    requestStop();
     return TRUE;
 }
+
+// A program without windows is asked to end with WM_CLOSE posted to its main
+// thread (what a parent's QProcess::terminate() and taskkill without /F do).
+void checkCloseRequest()
+{
+    MSG msg;
+    if (::PeekMessageW(&msg, nullptr, WM_CLOSE, WM_CLOSE, PM_REMOVE)
+        || ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        requestStop();
+}
+
+// Longest stretch a wait on the stop thread goes without looking at its
+// message queue.
+constexpr int kMessageCheckMs = 50;
 
 }  // namespace
 
@@ -291,7 +316,26 @@ void pollHandles(std::vector<PollEntry>& entries, int timeoutMs)
         fds[i].revents = 0;
         entries[i].readable = entries[i].writable = entries[i].failed = false;
     }
-    if (::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs) <= 0)
+    int ready = 0;
+    if (g_stopThread.load() == ::GetCurrentThreadId()) {
+        // WSAPoll cannot wait on the message queue: wait in slices and look
+        // at the queue between them.
+        const ULONGLONG start = ::GetTickCount64();
+        for (;;) {
+            checkCloseRequest();
+            int slice = kMessageCheckMs;
+            if (timeoutMs >= 0) {
+                const long long left = timeoutMs - static_cast<long long>(::GetTickCount64() - start);
+                slice = static_cast<int>(std::max<long long>(0, std::min<long long>(left, kMessageCheckMs)));
+            }
+            ready = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), slice);
+            if (ready != 0 || (timeoutMs >= 0 && slice < kMessageCheckMs))
+                break;
+        }
+    } else {
+        ready = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs);
+    }
+    if (ready <= 0)
         return;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const short r = fds[i].revents;
@@ -320,12 +364,18 @@ StopSignal::StopSignal()
         }
     }
     g_stopRequested = false;
+    // Gives this thread its message queue now, so a WM_CLOSE posted to it
+    // before its first wait is kept.
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    g_stopThread = ::GetCurrentThreadId();
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
 StopSignal::~StopSignal()
 {
     SetConsoleCtrlHandler(onConsoleControl, FALSE);
+    g_stopThread = 0;
     g_stopWrite = INVALID_SOCKET;
 }
 
