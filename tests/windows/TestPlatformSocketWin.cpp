@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <future>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -100,6 +101,42 @@ private:
     quint16 m_port = 0;
 };
 
+// A listener whose accept queue is full, so a further connect is neither
+// accepted nor refused: the "nothing answers" peer, on loopback.
+class SilentListener {
+public:
+    SilentListener() : m_peer(0)
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(kLoopback);
+        a.sin_port = htons(m_peer.port());
+        for (int i = 0; i < 16 && !m_ready; ++i) {
+            const SOCKET c = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            u_long on = 1;
+            ::ioctlsocket(c, FIONBIO, &on);
+            const int r = ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            m_fillers.push_back(c);
+            if (r != 0 && ::WSAGetLastError() != WSAEWOULDBLOCK)
+                return;
+            WSAPOLLFD p{c, POLLWRNORM, 0};
+            m_ready = r != 0 && ::WSAPoll(&p, 1, 300) == 0;  // this one hangs: the queue is full
+        }
+    }
+    ~SilentListener()
+    {
+        for (SOCKET c : m_fillers)
+            ::closesocket(c);
+    }
+    bool ready() const { return m_ready; }
+    quint16 port() const { return m_peer.port(); }
+
+private:
+    Peer m_peer;
+    std::vector<SOCKET> m_fillers;
+    bool m_ready = false;
+};
+
 }  // namespace
 
 class TestPlatformSocketWin : public QObject {
@@ -107,6 +144,8 @@ class TestPlatformSocketWin : public QObject {
 
 private slots:
     void refusedConnectReportsWindowsNumber();
+    void connectTimesOutAtItsLimit();
+    void closeCancelsAConnectInProgress();
     void dataThenPeerClose_data();
     void dataThenPeerClose();
     void closeWakesWaitingReader();
@@ -131,6 +170,45 @@ void TestPlatformSocketWin::refusedConnectReportsWindowsNumber()
                      "No connection could be made because the target machine actively refused it."),
                  true);
     }
+}
+
+void TestPlatformSocketWin::connectTimesOutAtItsLimit()
+{
+    SilentListener silent;
+    if (!silent.ready())
+        QSKIP("this system refuses connects to a full accept queue instead of leaving them unanswered");
+    PlatformSocket socket;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY_THROWS_EXCEPTION(EIdConnectTimeout, socket.connect(kLoopback, silent.port(), 2000));
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= 1900 && elapsed < 15000, qPrintable(QString::number(elapsed)));
+}
+
+void TestPlatformSocketWin::closeCancelsAConnectInProgress()
+{
+    SilentListener silent;
+    if (!silent.ready())
+        QSKIP("this system refuses connects to a full accept queue instead of leaving them unanswered");
+    auto socket = std::make_shared<PlatformSocket>();
+    const quint16 port = silent.port();
+    auto connecting = std::async(std::launch::async, [socket, port]() -> int {
+        try {
+            socket->connect(kLoopback, port, 0);  // no limit of its own
+            return 0;
+        } catch (const EIdSocketError& e) {
+            return e.LastError;
+        } catch (...) {
+            return -1;
+        }
+    });
+    QCOMPARE(connecting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    QElapsedTimer clock;
+    clock.start();
+    socket->close();
+    QCOMPARE(connecting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(connecting.get(), 10004);
 }
 
 void TestPlatformSocketWin::dataThenPeerClose_data()
