@@ -39,6 +39,7 @@ private slots:
     void programAndSystemAgree_data();
     void programAndSystemAgree();
     void fixedPartAndTranslation();
+    void manifestAndIcon();
 };
 
 void TestVersionResourceWin::resourceIsTheExecutables()
@@ -107,6 +108,19 @@ void TestVersionResourceWin::fixedPartAndTranslation()
     const auto* entry = static_cast<const WORD*>(value);
     QCOMPARE(entry[0], WORD(0x0409));
     QCOMPARE(entry[1], WORD(0x04E4));
+}
+
+void TestVersionResourceWin::manifestAndIcon()
+{
+    // The same script gives the executable its manifest and its icon.
+    const HRSRC manifest = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    QVERIFY(manifest);
+    const char* text = static_cast<const char*>(::LockResource(::LoadResource(nullptr, manifest)));
+    const QByteArray xml(text, int(::SizeofResource(nullptr, manifest)));
+    for (const char* needed : {"PerMonitorV2", "asInvoker", "Microsoft.Windows.Common-Controls",
+                               "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+        QVERIFY2(xml.contains(needed), needed);
+    QVERIFY(::FindResourceW(nullptr, L"IDI_ICON1", MAKEINTRESOURCEW(14)));  // RT_GROUP_ICON
 }
 
 QTEST_GUILESS_MAIN(TestVersionResourceWin)
