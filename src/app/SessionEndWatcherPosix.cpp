@@ -1,5 +1,6 @@
 #include "SessionEndWatcher.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QSocketNotifier>
 
 #include <csignal>
