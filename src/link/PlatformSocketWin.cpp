@@ -97,6 +97,11 @@ struct PlatformSocket::Native {
     // Signalled by close(), so a thread waiting on the socket returns at once.
     HANDLE wake = nullptr;
     std::atomic<bool> aborted{false};
+    // The reader thread answers negotiation while the window's thread sends
+    // commands. One send at a time: a non-blocking send that meets another
+    // one still in progress may be refused as "would block" although the
+    // socket has room (Wine does that), and a refused send breaks the link.
+    std::mutex sending;
 
     ~Native()
     {
@@ -245,6 +250,7 @@ bool PlatformSocket::send(QByteArrayView bytes)
     // for it would freeze the window.
     if (bytes.isEmpty())
         return true;
+    const std::lock_guard lock(m->sending);
     const int n = ::send(m->s, bytes.data(), int(bytes.size()), 0);
     return n == int(bytes.size());
 }
