@@ -35,8 +35,14 @@ function(quorvel_test_environment test)
     file(MAKE_DIRECTORY ${QUORVEL_SANITIZER_LOG_DIR})
     set(_log ":log_path=${QUORVEL_SANITIZER_LOG_DIR}/report")
   endif()
+  # Windows: the offscreen platform does not come up under Wine; the tests
+  # use the real windows platform (on a private X display under Wine).
+  set(_platform offscreen)
+  if(WIN32)
+    set(_platform windows)
+  endif()
   set_tests_properties(${test} PROPERTIES ENVIRONMENT
-    "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1${_log};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1${_log}")
+    "QT_QPA_PLATFORM=${_platform};ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1${_log};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1${_log}")
 endfunction()
 
 # quorvel_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
@@ -46,6 +52,12 @@ function(quorvel_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
   quorvel_target_defaults(${T_NAME})
+  if(WIN32)
+    # Every test program carries the program's version resource, so a
+    # window that shows its caption finds the version where the program does.
+    target_sources(${T_NAME} PRIVATE $<TARGET_PROPERTY:quorvel_appversion,QUORVEL_VERSION_RC>)
+    add_dependencies(${T_NAME} quorvel_version_files)
+  endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

@@ -8,8 +8,11 @@
 #   4. the Debian package of the normal build and its checks
 #      (scripts/package-checks.sh: desktop entry, AppStream metadata, lintian,
 #      install, start and removal), each check counted on its own;
-#   5. the formatting check: every C++ file as .clang-format lays it out.
-# Ends with one line "N passed, N failed" over all five and exits non-zero
+#   5. the formatting check: every C++ file as .clang-format lays it out;
+#   6. the Windows cross build (scripts/windows.sh: build-win/, its ctest
+#      suite under Wine, the installer and zip) whenever a Qt for Windows is
+#      at hand; otherwise it says once why the Windows part was skipped.
+# Ends with one line "N passed, N failed" over all six and exits non-zero
 # on any failure.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -132,5 +135,23 @@ if bash "$here/check-format.sh"; then
 else
   failed=$((failed + 1))
 fi
+
+# 6. Windows cross build and its suite under Wine. Exit code 77: no Qt for
+# Windows here, which is no failure of Quorvel.
+start=$(date +%s)
+bash "$here/windows.sh" "$root/build-win" >"$logs/windows.txt" 2>&1
+status=$?
+if [[ $status -eq 77 ]]; then
+  echo "Windows part skipped: $(tail -1 "$logs/windows.txt")"
+else
+  cat "$logs/windows.txt"
+  if grep -qE '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/windows.txt"; then
+    count_ctest "$logs/windows.txt"
+  else
+    echo "The Windows build failed before its tests ran."
+    failed=$((failed + 1))
+  fi
+fi
+echo "== Windows build and tests under Wine: $(elapsed "$start")"
 
 finish

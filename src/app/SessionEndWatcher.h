@@ -4,10 +4,15 @@
 
 #include <memory>
 
+class QAbstractNativeEventFilter;
 class QSocketNotifier;
 
-// Turns SIGTERM, SIGINT and SIGHUP into a signal on the user-interface
-// thread, so the program can close its capture file and end like a log-off.
+// Tells the user-interface thread that the session is ending, so the program
+// can close its capture file and end like a log-off: SIGTERM, SIGINT and
+// SIGHUP on POSIX systems (SessionEndWatcherPosix.cpp), the WM_ENDSESSION of
+// a log-off or shutdown that goes ahead on Windows (SessionEndWatcherWin.cpp).
+// On Windows the signal is emitted while the message is handled, because the
+// system may end the process as soon as the message returns.
 class SessionEndWatcher : public QObject {
     Q_OBJECT
 public:
@@ -18,5 +23,6 @@ signals:
     void sessionEnding();
 
 private:
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<QSocketNotifier> m_notifier;               // POSIX
+    std::unique_ptr<QAbstractNativeEventFilter> m_endSession;  // Windows
 };

@@ -12,114 +12,14 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
-#include <io.h>
-#include <share.h>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <cstdio>
+#include "CaptureFileCallsWin.h"
 #else
 #include <unistd.h>
 #endif
 
 namespace {
 
-#ifdef _WIN32
-int openWith(const QString& name, int flags)
-{
-    int fd = -1;
-    // Others may read the file while we write it, but neither write nor delete it.
-    const errno_t err = _wsopen_s(&fd, reinterpret_cast<const wchar_t*>(name.utf16()),
-                                  _O_WRONLY | _O_APPEND | _O_BINARY | flags, _SH_DENYWR, _S_IREAD | _S_IWRITE);
-    if (err != 0)
-        errno = err;
-    return fd;
-}
-
-// errno for the Windows error of a failed flush; the writer maps errno back
-// to the program's codes as it does for every other file call.
-int errnoFromWindows(DWORD error)
-{
-    switch (error) {
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT: return EACCES;
-    case ERROR_INVALID_HANDLE: return EBADF;
-    default: return EIO;
-    }
-}
-
-class SystemFileCalls final : public CaptureWriter::FileCalls {
-public:
-    int openForAppend(const QString& name, bool* created) override
-    {
-        for (;;) {
-            int fd = openWith(name, _O_CREAT | _O_EXCL);
-            if (fd >= 0 || errno != EEXIST) {
-                *created = fd >= 0;
-                return fd;
-            }
-            fd = openWith(name, 0);
-            if (fd >= 0 || errno != ENOENT) {
-                *created = false;
-                return fd;
-            }
-            // Removed between the two opens: try creating it again.
-        }
-    }
-    long long write(int fd, const char* data, std::size_t size) override { return _write(fd, data, unsigned(size)); }
-    int syncData(int fd) override
-    {
-        if (FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))))
-            return 0;
-        errno = errnoFromWindows(GetLastError());
-        return -1;
-    }
-    // NTFS journals the new directory entry; flushing the file commits the
-    // journal up to it, so there is no separate directory flush to make.
-    int syncDirectory(const QString&) override { return 0; }
-    int truncate(int fd, long long size) override
-    {
-        const errno_t err = _chsize_s(fd, size);
-        if (err != 0)
-            errno = err;
-        return err != 0 ? -1 : 0;
-    }
-    long long size(int fd) override { return _filelengthi64(fd); }
-    int close(int fd) override { return _close(fd); }
-    int remove(const QString& name) override { return _wremove(reinterpret_cast<const wchar_t*>(name.utf16())); }
-    int sameFile(int fd, const QString& name) override
-    {
-        BY_HANDLE_FILE_INFORMATION open{};
-        if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &open)) {
-            errno = errnoFromWindows(GetLastError());
-            return -1;
-        }
-        const HANDLE named = CreateFileW(reinterpret_cast<const wchar_t*>(name.utf16()), 0,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (named == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-                return 0;
-            errno = errnoFromWindows(error);
-            return -1;
-        }
-        BY_HANDLE_FILE_INFORMATION now{};
-        const bool got = GetFileInformationByHandle(named, &now);
-        const DWORD error = GetLastError();
-        CloseHandle(named);
-        if (!got) {
-            errno = errnoFromWindows(error);
-            return -1;
-        }
-        return open.dwVolumeSerialNumber == now.dwVolumeSerialNumber && open.nFileIndexHigh == now.nFileIndexHigh
-               && open.nFileIndexLow == now.nFileIndexLow;
-    }
-};
-#else
+#ifndef _WIN32
 int openWith(const QString& name, int flags)
 {
     const QByteArray native = QFile::encodeName(name);
@@ -209,8 +109,12 @@ CaptureWriter::FileCalls& calls()
 
 CaptureWriter::FileCalls& CaptureWriter::FileCalls::system()
 {
+#ifdef _WIN32
+    return Win32CaptureFileCalls();
+#else
     static SystemFileCalls real;
     return real;
+#endif
 }
 
 CaptureWriter::FileCalls& CaptureWriter::FileCalls::instance()

@@ -1,12 +1,13 @@
 #include "Delay.h"
 
+#include "SystemTicks.h"
+
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 
-#include <chrono>
 #include <utility>
 
 namespace {
@@ -23,20 +24,12 @@ TickSource::Waiter& waiter()
     return w;
 }
 
-std::uint32_t realTicks()
-{
-    using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-    // Unsigned arithmetic: the counter wraps exactly like the system's 32-bit one.
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
-}
-
 }  // namespace
 
 std::uint32_t TickSource::GetTickCount()
 {
     const auto& source = tickSource();
-    return source ? source() : realTicks();
+    return source ? source() : SystemTickCount();
 }
 
 std::function<std::uint32_t()> TickSource::exchangeSource(std::function<std::uint32_t()> source)
@@ -69,7 +62,7 @@ void waitForEvents(std::int64_t milliseconds)
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || app->thread() != QThread::currentThread() || milliseconds <= 1) {
-        QThread::msleep(1);
+        SystemSleep(1);
         return;
     }
     QTimer deadline;

@@ -88,7 +88,11 @@ void TestCaptureWriter::openErrors_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
     QTest::newRow("missing folder") << "nothere/a.csv" << false << 3 << "Invalid filename";
+#ifndef _WIN32
+    // Windows ignores the read-only attribute of a folder (its access denial
+    // is checked with the Win32 file calls' own tests).
     QTest::newRow("read-only folder") << "a.csv" << true << 5 << "File access denied";
+#endif
 }
 
 void TestCaptureWriter::openErrors()

@@ -126,8 +126,10 @@ void TestLinkWatch::radioThatStopsReadingFreezesNothing()
 {
     PlayedRadio radio(PlayedRadio::Manner::StopsReading);
     WindowFixture f;
+#ifndef Q_OS_WIN
     // As a program started from a terminal gets it, whatever ran this test.
     std::signal(SIGTERM, SIG_DFL);
+#endif
     SessionEndWatcher sessionEnd;
     ConnectProgramEnd(*qApp, *f.w, sessionEnd);
     QSignalSpy ending(&sessionEnd, &SessionEndWatcher::sessionEnding);
@@ -152,7 +154,9 @@ void TestLinkWatch::radioThatStopsReadingFreezesNothing()
     QTest::qWait(1500);                                        // polls go on against the new connection
     QVERIFY2(gaps.longestMs() < 1000, qPrintable(QString::number(gaps.longestMs())));
 
+#ifndef Q_OS_WIN
     // An ending signal still ends it at once, the capture closed whole.
+    // (Windows has no such signals; its session end is tested on its own.)
     const QString path = f.w->S.sFileName;
     std::raise(SIGTERM);
     QTRY_COMPARE_WITH_TIMEOUT(ending.size(), 1, 3000);
@@ -160,6 +164,7 @@ void TestLinkWatch::radioThatStopsReadingFreezesNothing()
     bool complete = false;
     CaptureFileLines(path, &complete);
     QVERIFY(complete);
+#endif
 }
 
 QTEST_MAIN(TestLinkWatch)

@@ -1,8 +1,8 @@
 #include "SessionEndWatcher.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QSocketNotifier>
 
-#ifndef _WIN32
 #include <csignal>
 #include <iterator>
 #include <fcntl.h>
@@ -25,11 +25,9 @@ extern "C" void onTerminateSignal(int)
     [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
 }
 }  // namespace
-#endif
 
 SessionEndWatcher::SessionEndWatcher(QObject* parent) : QObject(parent)
 {
-#ifndef _WIN32
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
     ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
@@ -53,12 +51,10 @@ SessionEndWatcher::SessionEndWatcher(QObject* parent) : QObject(parent)
         ::sigaction(kEndingSignals[i], &action, nullptr);
         g_caught[i] = true;
     }
-#endif
 }
 
 SessionEndWatcher::~SessionEndWatcher()
 {
-#ifndef _WIN32
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
@@ -72,5 +68,4 @@ SessionEndWatcher::~SessionEndWatcher()
             ::close(fd);
         fd = -1;
     }
-#endif
 }

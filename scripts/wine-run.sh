@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the cross build under Wine: CMake's cross-compiling
+# emulator, so the version generator and every ctest test run through it.
+#   scripts/wine-run.sh PROGRAM.exe [arguments...]
+# WINEPREFIX should name the build's private prefix (scripts/windows.sh sets
+# it); WINEDEBUG defaults to silence.
+# A Qt Test program's own output does not reach a pipe under Wine, so a test
+# program (Test*.exe without an -o of its own) writes its log to a file, which
+# is printed afterwards; the program's exit code is kept.
+set -u
+export WINEDEBUG=${WINEDEBUG:--all}
+program=$1
+shift
+name=$(basename "$program")
+if [[ $name == Test*.exe && " $* " != *" -o "* ]]; then
+  log=$(mktemp "${TMPDIR:-/tmp}/quorvel-wine-test.XXXXXX")
+  wine "$program" "$@" -o "$(winepath -w "$log" 2>/dev/null || echo "$log"),txt"
+  code=$?
+  cat "$log"
+  rm -f "$log"
+  exit $code
+fi
+exec wine "$program" "$@"
