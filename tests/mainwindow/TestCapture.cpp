@@ -562,6 +562,10 @@ void TestCapture::recordsFollowTheFileName()
     // Whatever happens to the file under the capture, the records go on
     // under its name, and none goes into a file without one.
     QFETCH(QString, action);
+#ifdef _WIN32
+    // There the file cannot lose its name under the capture at all.
+    QSKIP("Windows refuses to delete, rename or replace a file open for writing without shared delete");
+#endif
     K4SimProcess sim({QStringLiteral("--fixed-smh"), QStringLiteral("151")});
     QVERIFY(sim.ok());
     WindowFixture f;
