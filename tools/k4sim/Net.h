@@ -1,7 +1,7 @@
 // Thin socket layer of the radio simulator. Everything that touches the
 // operating system's sockets, polling and signals lives behind these
-// declarations; NetPosix.cpp implements them for POSIX systems, and a Windows
-// build would supply a Winsock/WSAPoll implementation of the same functions.
+// declarations; NetPosix.cpp implements them for POSIX systems and NetWin.cpp
+// with Winsock and WSAPoll, each with what NetCommon.cpp shares.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 #include "Net.h"
-#include "NetAddress.h"
+#include "NetCommon.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -61,27 +61,6 @@ struct sigaction g_oldPipe;
 
 }  // namespace
 
-Socket::~Socket()
-{
-    reset();
-}
-
-Socket::Socket(Socket&& other) noexcept : m_handle(other.m_handle), m_valid(other.m_valid)
-{
-    other.m_valid = false;
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept
-{
-    if (this != &other) {
-        reset();
-        m_handle = other.m_handle;
-        m_valid = other.m_valid;
-        other.m_valid = false;
-    }
-    return *this;
-}
-
 void Socket::reset()
 {
     if (m_valid) {
@@ -120,15 +99,7 @@ Socket listenTcp(const std::string& host, std::uint16_t port, std::uint16_t& bou
         error = std::string("getsockname: ") + std::strerror(errno);
         return {};
     }
-    if (bound.ss_family == AF_INET) {
-        sockaddr_in v4{};
-        std::memcpy(&v4, &bound, sizeof v4);
-        boundPort = ntohs(v4.sin_port);
-    } else {
-        sockaddr_in6 v6{};
-        std::memcpy(&v6, &bound, sizeof v6);
-        boundPort = ntohs(v6.sin6_port);
-    }
+    boundPort = portOf(bound);
     return socket;
 }
 

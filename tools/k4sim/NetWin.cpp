@@ -1,14 +1,6 @@
 #include "Net.h"
-#include "NetAddress.h"
+#include "NetCommon.h"  // Winsock's headers, before windows.h
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -113,27 +105,6 @@ constexpr int kMessageCheckMs = 50;
 
 }  // namespace
 
-Socket::~Socket()
-{
-    reset();
-}
-
-Socket::Socket(Socket&& other) noexcept : m_handle(other.m_handle), m_valid(other.m_valid)
-{
-    other.m_valid = false;
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept
-{
-    if (this != &other) {
-        reset();
-        m_handle = other.m_handle;
-        m_valid = other.m_valid;
-        other.m_valid = false;
-    }
-    return *this;
-}
-
 void Socket::reset()
 {
     if (m_valid) {
@@ -174,15 +145,7 @@ Socket listenTcp(const std::string& host, std::uint16_t port, std::uint16_t& bou
         error = lastErrorText("getsockname");
         return {};
     }
-    if (bound.ss_family == AF_INET) {
-        sockaddr_in v4{};
-        std::memcpy(&v4, &bound, sizeof v4);
-        boundPort = ntohs(v4.sin_port);
-    } else {
-        sockaddr_in6 v6{};
-        std::memcpy(&v6, &bound, sizeof v6);
-        boundPort = ntohs(v6.sin6_port);
-    }
+    boundPort = portOf(bound);
     return socket;
 }
 

@@ -1,10 +1,32 @@
-#include "NetAddress.h"
+#include "NetCommon.h"
 
 #include "Net.h"
 
 #include <cstring>
 
 namespace k4sim {
+
+// Only closing a socket differs between the platforms (Socket::reset).
+Socket::~Socket()
+{
+    reset();
+}
+
+Socket::Socket(Socket&& other) noexcept : m_handle(other.m_handle), m_valid(other.m_valid)
+{
+    other.m_valid = false;
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_handle = other.m_handle;
+        m_valid = other.m_valid;
+        other.m_valid = false;
+    }
+    return *this;
+}
 
 bool parseAddress(const std::string& host, std::uint16_t port, Address& out)
 {
@@ -27,6 +49,18 @@ bool parseAddress(const std::string& host, std::uint16_t port, Address& out)
         return true;
     }
     return false;
+}
+
+std::uint16_t portOf(const sockaddr_storage& address)
+{
+    if (address.ss_family == AF_INET) {
+        sockaddr_in v4{};
+        std::memcpy(&v4, &address, sizeof v4);
+        return ntohs(v4.sin_port);
+    }
+    sockaddr_in6 v6{};
+    std::memcpy(&v6, &address, sizeof v6);
+    return ntohs(v6.sin6_port);
 }
 
 bool isAddressLiteral(const std::string& host)

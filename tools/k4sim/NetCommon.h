@@ -1,5 +1,6 @@
-// Address literals for the simulator's socket layer: the same on every
-// platform, so both socket files share them. Private to the socket layer.
+// What the simulator's two socket layers share: the socket's ownership and
+// the address literal rules, the same on every platform. Private to the
+// socket layer.
 #pragma once
 
 #ifdef _WIN32
@@ -30,5 +31,7 @@ struct Address {
 // A numeric IPv4 or IPv6 literal and a port; "localhost" is taken as
 // 127.0.0.1 without asking any resolver. False for anything else.
 bool parseAddress(const std::string& host, std::uint16_t port, Address& out);
+// The port of an IPv4 or IPv6 socket address, in host byte order.
+std::uint16_t portOf(const sockaddr_storage& address);
 
 }  // namespace k4sim
