@@ -8,9 +8,9 @@
 #      as CMake's cross-compiling emulator;
 #   4. builds the installer Quorvel-<version>-setup.exe and the portable zip;
 #   5. runs the ctest suite under Wine (a fresh private WINEPREFIX in
-#      build-win/, a private Xvfb display for the windows platform), Linux-only
-#      tests left out by their label; the suite includes the installer's
-#      silent install, start and uninstall.
+#      build-win/, a private Xvfb display for the windows platform); the
+#      tests labelled posix in the Linux build are not built here; the suite
+#      includes the installer's silent install, start and uninstall.
 #   scripts/windows.sh [BUILD_DIR]
 # Exits 77 (and says why) when no Qt for Windows is at hand.
 set -euo pipefail
