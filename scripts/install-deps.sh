@@ -18,18 +18,4 @@ PACKAGES=(
   desktop-file-utils appstream lintian dpkg-dev gzip
 )
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-else
-  echo "All build and test packages are installed."
-fi
+bash "$(dirname "$0")/install-packages.sh" "build and test" "${PACKAGES[@]}"

@@ -29,20 +29,7 @@ PACKAGES=(
   wine wine64 nsis
   xvfb xauth x11-utils xdotool imagemagick
 )
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-else
-  echo "All Windows build packages are installed."
-fi
+bash "$here/install-packages.sh" "Windows build" "${PACKAGES[@]}"
 
 # 2. Qt for Windows.
 qt=${QUORVEL_QT_WIN:-}
