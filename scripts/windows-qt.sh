@@ -30,18 +30,8 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   qt6-base-dev qt6-base-dev-tools
 )
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
+bash "$here/install-packages.sh" "Qt for Windows build" "${PACKAGES[@]}"
 export DEBIAN_FRONTEND=noninteractive
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
 
 # A deb-src entry for the suites the binary entries name, once.
 add_deb_src() {
