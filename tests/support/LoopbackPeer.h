@@ -1,18 +1,29 @@
 #pragma once
 
-// The far end of the link for tests: plain POSIX sockets on loopback, driven
-// step by step from the test thread (no threads of its own, so a failure
-// points at the step that failed).
+// The far end of the link for tests: plain sockets on loopback (POSIX, or
+// Winsock on Windows), driven step by step from the test thread (no threads
+// of its own, so a failure points at the step that failed).
 
 #include <QByteArray>
 #include <QtGlobal>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -20,10 +31,89 @@
 #include <memory>
 #include <vector>
 
+// The few places where Winsock and POSIX sockets differ.
+namespace loopback_peer {
+#ifdef _WIN32
+using Handle = SOCKET;
+using AddressLength = int;
+using Length = int;
+using Received = int;
+constexpr Handle kInvalid = INVALID_SOCKET;
+constexpr int kShutdownWrite = SD_SEND;
+constexpr int kSendFlags = 0;
+inline void closeHandle(Handle fd)
+{
+    ::closesocket(fd);
+}
+inline int pollHandles(pollfd* p, unsigned long n, int timeoutMs)
+{
+    return ::WSAPoll(p, n, timeoutMs);
+}
+inline void setNonBlocking(Handle fd)
+{
+    u_long on = 1;
+    ::ioctlsocket(fd, FIONBIO, &on);
+}
+inline bool connectInProgress()
+{
+    return ::WSAGetLastError() == WSAEWOULDBLOCK;
+}
+// WSAPoll may not report a connect that failed; its socket error does.
+inline bool connectFailed(Handle fd)
+{
+    int error = 0;
+    int len = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0 || error != 0;
+}
+// Winsock needs starting once per process; it stays up until the end.
+inline Handle newSocket()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    Q_UNUSED(started);
+    return ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+}
+#else
+using Handle = int;
+using AddressLength = socklen_t;
+using Length = size_t;
+using Received = ssize_t;
+constexpr Handle kInvalid = -1;
+constexpr int kShutdownWrite = SHUT_WR;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+inline void closeHandle(Handle fd)
+{
+    ::close(fd);
+}
+inline int pollHandles(pollfd* p, nfds_t n, int timeoutMs)
+{
+    return ::poll(p, n, timeoutMs);
+}
+inline void setNonBlocking(Handle fd)
+{
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+inline bool connectInProgress()
+{
+    return errno == EINPROGRESS;
+}
+inline bool connectFailed(Handle)
+{
+    return false;
+}
+inline Handle newSocket()
+{
+    return ::socket(AF_INET, SOCK_STREAM, 0);
+}
+#endif
+}  // namespace loopback_peer
+
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
+    explicit UniqueFd(loopback_peer::Handle fd) : m_fd(fd) {}
     ~UniqueFd() { reset(); }
     UniqueFd(UniqueFd&& o) noexcept : m_fd(o.release()) {}
     UniqueFd& operator=(UniqueFd&& o) noexcept
@@ -34,22 +124,23 @@ public:
         }
         return *this;
     }
-    int get() const { return m_fd; }
-    int release()
+    loopback_peer::Handle get() const { return m_fd; }
+    bool valid() const { return m_fd != loopback_peer::kInvalid; }
+    loopback_peer::Handle release()
     {
-        const int fd = m_fd;
-        m_fd = -1;
+        const loopback_peer::Handle fd = m_fd;
+        m_fd = loopback_peer::kInvalid;
         return fd;
     }
     void reset()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
+        if (valid())
+            loopback_peer::closeHandle(m_fd);
+        m_fd = loopback_peer::kInvalid;
     }
 
 private:
-    int m_fd = -1;
+    loopback_peer::Handle m_fd = loopback_peer::kInvalid;
 };
 
 inline sockaddr_in loopbackAddress(const char* address, quint16 port)
@@ -68,7 +159,8 @@ public:
 
     bool send(const QByteArray& bytes)
     {
-        return ::send(m_fd.get(), bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
+        return ::send(m_fd.get(), bytes.constData(), loopback_peer::Length(bytes.size()), loopback_peer::kSendFlags)
+               == bytes.size();
     }
 
     // Reads until n bytes arrived, the stream ended or timeoutMs passed.
@@ -82,10 +174,10 @@ public:
             if (left.count() <= 0)
                 break;
             pollfd p{m_fd.get(), POLLIN, 0};
-            if (::poll(&p, 1, int(left.count())) <= 0)
+            if (loopback_peer::pollHandles(&p, 1, int(left.count())) <= 0)
                 continue;
             char buf[4096];
-            const ssize_t r = ::recv(m_fd.get(), buf, sizeof buf, 0);
+            const loopback_peer::Received r = ::recv(m_fd.get(), buf, int(sizeof buf), 0);
             if (r <= 0) {
                 m_ended = true;
                 break;
@@ -111,12 +203,12 @@ public:
     bool ended() const { return m_ended; }
 
     // Orderly end of the peer's sending direction (FIN).
-    void shutdownWrite() { ::shutdown(m_fd.get(), SHUT_WR); }
+    void shutdownWrite() { ::shutdown(m_fd.get(), loopback_peer::kShutdownWrite); }
     // Abortive close: SO_LINGER with zero time makes close() send a reset.
     void reset()
     {
         const linger l{1, 0};
-        ::setsockopt(m_fd.get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        ::setsockopt(m_fd.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
         m_fd.reset();
     }
     void close() { m_fd.reset(); }
@@ -130,29 +222,29 @@ class LoopbackListener {
 public:
     explicit LoopbackListener(const char* address = "127.0.0.1", int backlog = 8)
     {
-        UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+        UniqueFd fd(loopback_peer::newSocket());
         const sockaddr_in a = loopbackAddress(address, 0);
-        if (fd.get() < 0 || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0
+        if (!fd.valid() || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0
             || ::listen(fd.get(), backlog) != 0)
             return;
         sockaddr_in bound{};
-        socklen_t len = sizeof bound;
+        loopback_peer::AddressLength len = sizeof bound;
         ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&bound), &len);
         m_port = ntohs(bound.sin_port);
         m_fd = std::move(fd);
     }
 
-    bool isValid() const { return m_fd.get() >= 0; }
+    bool isValid() const { return m_fd.valid(); }
     quint16 port() const { return m_port; }
-    int handle() const { return m_fd.get(); }
+    loopback_peer::Handle handle() const { return m_fd.get(); }
 
     std::unique_ptr<PeerConnection> accept(int timeoutMs = 5000)
     {
         pollfd p{m_fd.get(), POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
+        if (loopback_peer::pollHandles(&p, 1, timeoutMs) <= 0)
             return nullptr;
         UniqueFd c(::accept(m_fd.get(), nullptr, nullptr));
-        if (c.get() < 0)
+        if (!c.valid())
             return nullptr;
         return std::make_unique<PeerConnection>(std::move(c));
     }
@@ -168,11 +260,11 @@ class RefusingPort {
 public:
     RefusingPort()
     {
-        m_fd = UniqueFd(::socket(AF_INET, SOCK_STREAM, 0));
+        m_fd = UniqueFd(loopback_peer::newSocket());
         const sockaddr_in a = loopbackAddress("127.0.0.1", 0);
         ::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
         sockaddr_in bound{};
-        socklen_t len = sizeof bound;
+        loopback_peer::AddressLength len = sizeof bound;
         ::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&bound), &len);
         m_port = ntohs(bound.sin_port);
     }
@@ -205,14 +297,16 @@ public:
             return false;
         const sockaddr_in a = loopbackAddress(m_address, m_listener.port());
         for (int i = 0; i < 16; ++i) {
-            UniqueFd c(::socket(AF_INET, SOCK_STREAM, 0));
-            ::fcntl(c.get(), F_SETFL, ::fcntl(c.get(), F_GETFL) | O_NONBLOCK);
+            UniqueFd c(loopback_peer::newSocket());
+            loopback_peer::setNonBlocking(c.get());
             const int r = ::connect(c.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
-            if (r != 0 && errno != EINPROGRESS)
+            if (r != 0 && !loopback_peer::connectInProgress())
                 return false;
             pollfd p{c.get(), POLLOUT, 0};
-            const bool completed = r == 0 || ::poll(&p, 1, 300) > 0;
+            const bool completed = r == 0 || loopback_peer::pollHandles(&p, 1, 300) > 0;
             m_fillers.push_back(std::move(c));
+            if (!completed && loopback_peer::connectFailed(c.get()))
+                return false;
             if (!completed) {
                 m_ready = true;  // this one hangs: the queue is full
                 return true;
@@ -230,7 +324,7 @@ public:
         std::vector<quint16> fillerPorts;
         for (const UniqueFd& c : m_fillers) {
             sockaddr_in local{};
-            socklen_t len = sizeof local;
+            loopback_peer::AddressLength len = sizeof local;
             ::getsockname(c.get(), reinterpret_cast<sockaddr*>(&local), &len);
             fillerPorts.push_back(ntohs(local.sin_port));
         }
@@ -242,12 +336,12 @@ public:
             if (left.count() <= 0)
                 return others;
             pollfd p{m_listener.handle(), POLLIN, 0};
-            if (::poll(&p, 1, int(left.count())) <= 0)
+            if (loopback_peer::pollHandles(&p, 1, int(left.count())) <= 0)
                 continue;
             sockaddr_in peer{};
-            socklen_t len = sizeof peer;
+            loopback_peer::AddressLength len = sizeof peer;
             UniqueFd c(::accept(m_listener.handle(), reinterpret_cast<sockaddr*>(&peer), &len));
-            if (c.get() < 0)
+            if (!c.valid())
                 continue;
             if (std::find(fillerPorts.begin(), fillerPorts.end(), ntohs(peer.sin_port)) == fillerPorts.end())
                 ++others;
