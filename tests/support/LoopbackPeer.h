@@ -58,13 +58,6 @@ inline bool connectInProgress()
 {
     return ::WSAGetLastError() == WSAEWOULDBLOCK;
 }
-// WSAPoll may not report a connect that failed; its socket error does.
-inline bool connectFailed(Handle fd)
-{
-    int error = 0;
-    int len = sizeof error;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0 || error != 0;
-}
 // Winsock needs starting once per process; it stays up until the end.
 inline Handle newSocket()
 {
@@ -98,10 +91,6 @@ inline void setNonBlocking(Handle fd)
 inline bool connectInProgress()
 {
     return errno == EINPROGRESS;
-}
-inline bool connectFailed(Handle)
-{
-    return false;
 }
 inline Handle newSocket()
 {
@@ -305,8 +294,6 @@ public:
             pollfd p{c.get(), POLLOUT, 0};
             const bool completed = r == 0 || loopback_peer::pollHandles(&p, 1, 300) > 0;
             m_fillers.push_back(std::move(c));
-            if (!completed && loopback_peer::connectFailed(c.get()))
-                return false;
             if (!completed) {
                 m_ready = true;  // this one hangs: the queue is full
                 return true;
