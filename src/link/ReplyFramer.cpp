@@ -39,7 +39,11 @@ QStringList ReplyFramer::feed(QStringView text)
     }
 
     const QStringView rest = all.sliced(start);
-    if (!m_discarding && rest.size() > kMaxPending)
+    // A final "S" may be the start of the next reply's "SM" rather than part
+    // of this one: a reply right at the bound must not be lost because the
+    // chunk ended between the two letters.
+    const qsizetype body = rest.size() - (rest.endsWith(u'S') ? 1 : 0);
+    if (!m_discarding && body > kMaxPending)
         m_discarding = true;
     if (m_discarding) {
         // Only a final "S" is kept: it may be the start of a reply's "SM".

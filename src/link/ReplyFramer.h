@@ -14,7 +14,9 @@
 //
 // Text left at the end of a chunk is held only to see how the next chunk goes
 // on with it ("S" + "MH150;" is one reply); a reply that starts in the next
-// chunk still ends it. Held text longer than kMaxPending characters is
+// chunk still ends it. Held text longer than kMaxPending characters (not
+// counting a final "S", which may begin the next reply, so the held text is
+// at most kMaxPending + 1 long) is
 // dropped together with the rest of it up to its boundary, so memory stays
 // bounded and no tail of it is misread as a reply; a reply's "SM" after it is
 // read as usual.

@@ -84,6 +84,13 @@ void TestReplyFramer::streams_data()
         << QStringLiteral("SM") + QString(300, u'7') + QStringLiteral(";SMH151;") << QStringList{"SMH151;"};
     QTest::newRow("longest reply kept") << QStringLiteral("SM") + QString(254, u'7') + QStringLiteral(";")
                                         << QStringList{QStringLiteral("SM") + QString(254, u'7') + QStringLiteral(";")};
+    // Cut between the "S" and the "M" of the reply after it, a reply right at
+    // the bound must still come out.
+    QTest::newRow("longest reply ended by the next")
+        << QStringLiteral("SM") + QString(254, u'7') + QStringLiteral("SMH151;")
+        << QStringList{QStringLiteral("SM") + QString(254, u'7'), QStringLiteral("SMH151;")};
+    QTest::newRow("one past the bound, then S")
+        << QStringLiteral("SM") + QString(255, u'7') + QStringLiteral("S;SMH151;") << QStringList{"SMH151;"};
 }
 
 void TestReplyFramer::streams()
@@ -105,7 +112,7 @@ void TestReplyFramer::streams()
     QStringList got;
     for (const QChar c : stream) {
         got += bytewise.feed(QStringView(&c, 1));
-        QVERIFY(bytewise.pending().size() <= ReplyFramer::kMaxPending);
+        QVERIFY(bytewise.pending().size() <= ReplyFramer::kMaxPending + 1);
     }
     QCOMPARE(got, replies);
 }
@@ -118,7 +125,7 @@ void TestReplyFramer::unfinishedReplyIsBounded()
     const QString junk(100, QLatin1Char('7'));
     for (int i = 0; i < 1000; ++i) {
         QVERIFY(framer.feed(junk).isEmpty());
-        QVERIFY(framer.pending().size() <= ReplyFramer::kMaxPending);
+        QVERIFY(framer.pending().size() <= ReplyFramer::kMaxPending + 1);
     }
     QVERIFY(framer.feed(QStringLiteral("777;")).isEmpty());
     QCOMPARE(framer.feed(QStringLiteral("SMH151;")), QStringList{QStringLiteral("SMH151;")});
