@@ -1,5 +1,10 @@
 # What the Windows build needs beyond the POSIX one.
 
+# Every file that includes <windows.h> wants it without the min and max
+# macros (they break std::min and std::numeric_limits) and without the old
+# winsock.h, which clashes with winsock2.h.
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
+
 # Executables that run from any folder: the MinGW runtime (libstdc++,
 # libgcc, winpthread) linked in, not expected beside them as DLLs.
 # Release executables are stripped: the symbols would double their size.

@@ -1,8 +1,5 @@
 #include "KeepAwake.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 // The state is the calling thread's: it is set and cleared on the

@@ -4,12 +4,6 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <functional>

@@ -5,12 +5,6 @@
 // link. This definition stands in for it; it is never called. The build adds
 // it only when Qt Gui lacks the engine.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 class QWindowsFontEngineDirectWrite {

@@ -15,12 +15,6 @@
 #include <QTest>
 #include <QWidget>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 class TestSessionEndWin : public QObject {
