@@ -1,4 +1,5 @@
 #include "PlatformSocket.h"
+#include "SocketErrorText.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -26,73 +27,44 @@ constexpr int kSendFlags = MSG_DONTWAIT;  // SO_NOSIGPIPE is set on the socket i
 // instead of after the kernel's retransmissions give up (about 15 minutes).
 constexpr unsigned kUnacknowledgedLimitMs = 20000;
 
-// Windows socket error numbers, so reports read the same on every platform.
-struct WinError {
-    int number;
-    const char* text;
-};
-
-WinError windowsErrorFor(int e)
+// The Windows socket error number for a system error number, so reports read
+// the same on every platform; 0 where there is none.
+int winsockNumberFor(int e)
 {
     switch (e) {
-    case EINTR: return {10004, "A blocking operation was interrupted by a call to WSACancelBlockingCall."};
-    case EBADF: return {10009, "The file handle supplied is not valid."};
+    case EINTR: return 10004;
+    case EBADF: return 10009;
     case EACCES:
-    case EPERM: return {10013, "An attempt was made to access a socket in a way forbidden by its access permissions."};
-    case EFAULT:
-        return {10014,
-                "The system detected an invalid pointer address in attempting to use a pointer argument in a call."};
-    case EINVAL: return {10022, "An invalid argument was supplied."};
+    case EPERM: return 10013;
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
     case EMFILE:
-    case ENFILE: return {10024, "Too many open files."};
-    case EINPROGRESS: return {10036, "A blocking operation is currently executing."};
-    case EALREADY:
-        return {10037,
-                "An operation was attempted on a non-blocking socket that already had an operation in progress."};
-    case ENOTSOCK: return {10038, "An operation was attempted on something that is not a socket."};
-    case EMSGSIZE:
-        return {10040,
-                "A message sent on a datagram socket was larger than the internal message buffer or some other network "
-                "limit, or the buffer used to receive a datagram into was smaller than the datagram itself."};
-    case EPROTONOSUPPORT:
-        return {10043,
-                "The requested protocol has not been configured into the system, or no implementation for it exists."};
-    case EOPNOTSUPP: return {10045, "The attempted operation is not supported for the type of object referenced."};
-    case EAFNOSUPPORT: return {10047, "An address incompatible with the requested protocol was used."};
-    case EADDRINUSE:
-        return {10048, "Only one usage of each socket address (protocol/network address/port) is normally permitted."};
-    case EADDRNOTAVAIL: return {10049, "The requested address is not valid in its context."};
-    case ENETDOWN: return {10050, "A socket operation encountered a dead network."};
-    case ENETUNREACH: return {10051, "A socket operation was attempted to an unreachable network."};
-    case ENETRESET:
-        return {10052,
-                "The connection has been broken due to keep-alive activity detecting a failure while the operation was "
-                "in progress."};
-    case ECONNABORTED: return {10053, "An established connection was aborted by the software in your host machine."};
-    case ECONNRESET: return {10054, "An existing connection was forcibly closed by the remote host."};
+    case ENFILE: return 10024;
+    case EINPROGRESS: return 10036;
+    case EALREADY: return 10037;
+    case ENOTSOCK: return 10038;
+    case EMSGSIZE: return 10040;
+    case EPROTONOSUPPORT: return 10043;
+    case EOPNOTSUPP: return 10045;
+    case EAFNOSUPPORT: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET: return 10054;
     case ENOBUFS:
-    case ENOMEM:
-        return {10055,
-                "An operation on a socket could not be performed because the system lacked sufficient buffer space or "
-                "because a queue was full."};
-    case EISCONN: return {10056, "A connect request was made on an already connected socket."};
-    case ENOTCONN:
-        return {10057,
-                "A request to send or receive data was disallowed because the socket is not connected and (when "
-                "sending on a datagram socket using a sendto call) no address was supplied."};
+    case ENOMEM: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
     case EPIPE:
-    case ESHUTDOWN:
-        return {10058,
-                "A request to send or receive data was disallowed because the socket had already been shut down in "
-                "that direction with a previous shutdown call."};
-    case ETIMEDOUT:
-        return {10060,
-                "A connection attempt failed because the connected party did not properly respond after a period of "
-                "time, or established connection failed because connected host has failed to respond."};
-    case ECONNREFUSED: return {10061, "No connection could be made because the target machine actively refused it."};
-    case EHOSTDOWN: return {10064, "A socket operation failed because the destination host was down."};
-    case EHOSTUNREACH: return {10065, "A socket operation was attempted to an unreachable host."};
-    default: return {0, nullptr};
+    case ESHUTDOWN: return 10058;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
+    default: return 0;
     }
 }
 
@@ -313,9 +285,9 @@ std::optional<std::uint32_t> PlatformSocket::resolveIPv4(const QString& host)
 
 EIdSocketError PlatformSocket::errorFor(int systemError)
 {
-    const WinError w = windowsErrorFor(systemError);
-    if (w.text)
-        return EIdSocketError(w.number, w.text);
+    const int number = winsockNumberFor(systemError);
+    if (const char* text = WinsockErrorText(number))
+        return EIdSocketError(number, text);
     // No Windows counterpart: keep the system's own number and text.
     return EIdSocketError(systemError, std::generic_category().message(systemError));
 }

@@ -1,4 +1,5 @@
 #include "PlatformSocket.h"
+#include "SocketErrorText.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -19,58 +20,6 @@ namespace {
 // broken: a radio switched off mid-run must not leave the poller sending
 // into a connection that looks alive.
 constexpr DWORD kMaxRetransmitSeconds = 20;
-
-// The same texts the POSIX layer reports for these numbers.
-const char* textFor(int e)
-{
-    switch (e) {
-    case WSAEINTR: return "A blocking operation was interrupted by a call to WSACancelBlockingCall.";
-    case WSAEBADF: return "The file handle supplied is not valid.";
-    case WSAEACCES: return "An attempt was made to access a socket in a way forbidden by its access permissions.";
-    case WSAEFAULT:
-        return "The system detected an invalid pointer address in attempting to use a pointer argument in a call.";
-    case WSAEINVAL: return "An invalid argument was supplied.";
-    case WSAEMFILE: return "Too many open files.";
-    case WSAEINPROGRESS: return "A blocking operation is currently executing.";
-    case WSAEALREADY:
-        return "An operation was attempted on a non-blocking socket that already had an operation in progress.";
-    case WSAENOTSOCK: return "An operation was attempted on something that is not a socket.";
-    case WSAEMSGSIZE:
-        return "A message sent on a datagram socket was larger than the internal message buffer or some other network "
-               "limit, or the buffer used to receive a datagram into was smaller than the datagram itself.";
-    case WSAEPROTONOSUPPORT:
-        return "The requested protocol has not been configured into the system, or no implementation for it exists.";
-    case WSAEOPNOTSUPP: return "The attempted operation is not supported for the type of object referenced.";
-    case WSAEAFNOSUPPORT: return "An address incompatible with the requested protocol was used.";
-    case WSAEADDRINUSE:
-        return "Only one usage of each socket address (protocol/network address/port) is normally permitted.";
-    case WSAEADDRNOTAVAIL: return "The requested address is not valid in its context.";
-    case WSAENETDOWN: return "A socket operation encountered a dead network.";
-    case WSAENETUNREACH: return "A socket operation was attempted to an unreachable network.";
-    case WSAENETRESET:
-        return "The connection has been broken due to keep-alive activity detecting a failure while the operation was "
-               "in progress.";
-    case WSAECONNABORTED: return "An established connection was aborted by the software in your host machine.";
-    case WSAECONNRESET: return "An existing connection was forcibly closed by the remote host.";
-    case WSAENOBUFS:
-        return "An operation on a socket could not be performed because the system lacked sufficient buffer space or "
-               "because a queue was full.";
-    case WSAEISCONN: return "A connect request was made on an already connected socket.";
-    case WSAENOTCONN:
-        return "A request to send or receive data was disallowed because the socket is not connected and (when "
-               "sending on a datagram socket using a sendto call) no address was supplied.";
-    case WSAESHUTDOWN:
-        return "A request to send or receive data was disallowed because the socket had already been shut down in "
-               "that direction with a previous shutdown call.";
-    case WSAETIMEDOUT:
-        return "A connection attempt failed because the connected party did not properly respond after a period of "
-               "time, or established connection failed because connected host has failed to respond.";
-    case WSAECONNREFUSED: return "No connection could be made because the target machine actively refused it.";
-    case WSAEHOSTDOWN: return "A socket operation failed because the destination host was down.";
-    case WSAEHOSTUNREACH: return "A socket operation was attempted to an unreachable host.";
-    default: return nullptr;
-    }
-}
 
 // Winsock is started once for the process and left running until it ends.
 void startWinsock()
@@ -290,7 +239,7 @@ std::optional<std::uint32_t> PlatformSocket::resolveIPv4(const QString& host)
 
 EIdSocketError PlatformSocket::errorFor(int systemError)
 {
-    if (const char* text = textFor(systemError))
+    if (const char* text = WinsockErrorText(systemError))
         return EIdSocketError(systemError, text);
     // Not one of the usual ones: the system's own text.
     wchar_t* buffer = nullptr;
