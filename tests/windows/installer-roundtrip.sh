@@ -23,7 +23,13 @@ wine "$setup" /S /CurrentUser || fail "the silent install returned $?"
 
 location=$(value InstallLocation)
 [[ -n $location ]] || fail "no uninstall entry $key"
-dir=$(winepath -u "$location" 2>/dev/null)
+# winepath now and then answers with an empty line: ask again.
+dir=
+for _ in 1 2 3 4 5; do
+  dir=$(winepath -u "$location" 2>/dev/null)
+  [[ -n $dir ]] && break
+  sleep 0.5
+done
 [[ -f $dir/Quorvel.exe && -f $dir/Uninstall.exe && -f $dir/LICENSE.txt ]] || fail "files missing in $dir"
 [[ $(value DisplayVersion) == "$version" ]] || fail "DisplayVersion is '$(value DisplayVersion)'"
 [[ $(value Publisher) == Orvane ]] || fail "Publisher is '$(value Publisher)'"
