@@ -93,6 +93,13 @@ if [[ -z $display ]]; then
 fi
 export DISPLAY=$display
 
+# One Wine session for the whole build and test run, started here with no
+# terminal or pipe of ours: the server and the prefix's services then belong
+# to no test, so none of them holds a test's output open after it ends (ctest
+# would wait on it), and no test pays for starting them.
+wineserver -p </dev/null >/dev/null 2>&1 || true
+wine wineboot </dev/null >/dev/null 2>&1 || true
+
 # 3. Build.
 start=$(date +%s)
 cmake -S "$root" -B "$build" -G Ninja \

@@ -10,16 +10,21 @@ setup=$1
 version=$2
 export WINEDEBUG=${WINEDEBUG:--all}
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel'
+# Wine's own output goes to a file and is shown on failure: a pipe of ctest's
+# inherited by a helper Wine leaves running would keep the test from ending.
+wine_out=$(mktemp "${TMPDIR:-/tmp}/quorvel-roundtrip.XXXXXX")
+trap 'rm -f "$wine_out"' EXIT
 fail() {
   echo "FAIL: $*"
+  cat "$wine_out"
   exit 1
 }
 value() {
-  wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+  wine reg query "$key" /v "$1" </dev/null 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
 }
 
 [[ -f $setup ]] || fail "no installer at $setup (build the windows_packages target)"
-wine "$setup" /S /CurrentUser || fail "the silent install returned $?"
+wine "$setup" /S /CurrentUser </dev/null >>"$wine_out" 2>&1 || fail "the silent install returned $?"
 
 location=$(value InstallLocation)
 [[ -n $location ]] || fail "no uninstall entry $key"
@@ -40,7 +45,7 @@ echo "installed in $location, Start-menu entry $lnk"
 
 # The installed program starts; its caption comes from its version resource.
 caption="Quorvel, version $version, by Orvane"
-wine "$dir/Quorvel.exe" >/dev/null 2>&1 &
+wine "$dir/Quorvel.exe" </dev/null >>"$wine_out" 2>&1 &
 pid=$!
 found=
 for _ in $(seq 1 120); do
@@ -56,7 +61,7 @@ wait "$pid" 2>/dev/null
 [[ -n $found ]] || fail "no window captioned \"$caption\""
 echo "window \"$caption\" shown"
 
-wine "$dir/Uninstall.exe" /S /CurrentUser || fail "the silent uninstall returned $?"
+wine "$dir/Uninstall.exe" /S /CurrentUser </dev/null >>"$wine_out" 2>&1 || fail "the silent uninstall returned $?"
 # The uninstaller runs from a copy of itself and returns at once.
 for _ in $(seq 1 60); do
   [[ -e $dir || -n $(value DisplayName) ]] || break
