@@ -9,8 +9,8 @@
 # is printed afterwards; the program's exit code is kept.
 # Wine's own output goes to a file as well: a Wine process may start the
 # prefix's long-lived helpers (wineserver, explorer, services), which inherit
-# its standard output and error; if those were ctest's pipes, ctest would wait
-# for them to close until the test timed out, though the test had passed.
+# its standard error; were that ctest's pipe, ctest would wait for it to close
+# until the test timed out, though the test had passed.
 set -u
 export WINEDEBUG=${WINEDEBUG:--all}
 program=$1
